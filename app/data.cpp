@@ -1,0 +1,1 @@
+// Data files: being written.

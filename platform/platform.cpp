@@ -1,0 +1,1 @@
+// SDL window, input and audio: being written.

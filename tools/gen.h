@@ -1,0 +1,27 @@
+// The default data generator. Each part writes its files below the install
+// folder `out` (no trailing "/"), deterministically from fixed seeds, and
+// returns 1 on success or 0 after printing what went wrong.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+int gen_base(const char *out);    // the base archive that marks the game data
+int gen_track(const char *out);   // the default track
+int gen_images(const char *out);  // fonts, HUD pictures, sky
+int gen_shapes(const char *out);  // collision shapes of the bikes and riders
+
+// Shared helpers for the generators.
+struct GenMember {
+  std::string name;
+  std::string bytes;
+};
+// Writes bytes to out/relpath, creating folders; 1 on success.
+int gen_write(const char *out, const std::string &relpath, const std::string &bytes);
+// Writes a ".saf" archive of the members to out/relpath.
+int gen_write_archive(const char *out, const std::string &relpath,
+                      const std::vector<GenMember> &members);
+// PNG encoding: channels 1 (grey), 2 (grey+alpha), 3 (RGB) or 4 (RGBA);
+// depth 8 or 16 (16-bit samples given high byte first, as PNG stores them).
+std::string gen_png(int width, int height, int channels, int depth,
+                    const uint8_t *pixels);

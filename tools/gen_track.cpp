@@ -1,0 +1,3 @@
+#include "tools/gen.h"
+
+int gen_track(const char *) { return 1; }
