@@ -44,19 +44,17 @@ void record(void *block, size_t size) {
   live[live_count++] = {block, next_serial++, size};
 }
 
-// Looks the block up by its address value only: after a reallocation the old
-// pointer must not be used, only compared.
-bool forget(uintptr_t block, bool clear) {
-  if (!block) return false;
-  for (int i = live_count - 1; i >= 0; i--) {
-    if (uintptr_t(live[i].address) != block) continue;
-    if (clear) memset(live[i].address, 0, live[i].size);
-    memmove(live + i, live + i + 1, sizeof(LiveBlock) * (live_count - i - 1));
-    live_count--;
-    return true;
-  }
-  fprintf(stderr, "Allocation not found for %p!\n", reinterpret_cast<void *>(block));
-  return false;
+// Newest first: short-lived blocks are found after few comparisons.
+int find_live(const void *block) {
+  for (int i = live_count - 1; i >= 0; i--)
+    if (live[i].address == block) return i;
+  fprintf(stderr, "Allocation not found for %p!\n", block);
+  return -1;
+}
+
+void remove_live(int i) {
+  memmove(live + i, live + i + 1, sizeof(LiveBlock) * (live_count - i - 1));
+  live_count--;
 }
 
 [[noreturn]] void default_fatal() {
@@ -77,12 +75,12 @@ void *mem_alloc(size_t size) {
 
 void *mem_realloc(void *block, size_t size) {
   decide();
-  uintptr_t old = reinterpret_cast<uintptr_t>(block);
+  // The old block is looked up first but forgotten only once the
+  // reallocation worked: on failure it is still live and still the caller's.
+  int at = (check_state == 1 && block) ? find_live(block) : -1;
   void *p = realloc(block, size);
-  // The old block is forgotten only once the reallocation worked: on failure
-  // it is still live and still the caller's.
   if (p && check_state == 1) {
-    if (old) forget(old, false);
+    if (at >= 0) remove_live(at);
     record(p, size);
   }
   return p;
@@ -91,7 +89,12 @@ void *mem_realloc(void *block, size_t size) {
 void mem_free(void *block) {
   decide();
   if (check_state == 1) {
-    if (forget(reinterpret_cast<uintptr_t>(block), true)) free(block);
+    // An unknown address is reported and never released.
+    int at = block ? find_live(block) : -1;
+    if (at < 0) return;
+    memset(block, 0, live[at].size);
+    remove_live(at);
+    free(block);
     return;
   }
   free(block);
