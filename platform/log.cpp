@@ -34,7 +34,8 @@ static void write_plain(const char *format, ...) {
   va_end(ap);
 }
 
-// The first message decides where the log goes; see korb.h.
+// The first message decides where the log goes; see korb.h. Returns true
+// when the message was the directive (which is never written).
 static bool open_log(const char *format) {
   log_tried = true;
   const char *env_path = getenv("KORB_LOGFILE");
@@ -64,7 +65,16 @@ void log_printf(const char *format, ...) {
     return;
   }
   std::lock_guard<std::mutex> lock(log_mutex);
-  if (!log_tried && open_log(format)) return;
+  if (!log_tried) {
+    // The directive is judged on the formatted text, so the path may be
+    // handed in as an argument ("KORB_LOGFILE=%s").
+    char first[1100];
+    va_list ap;
+    va_start(ap, format);
+    vsnprintf(first, sizeof first, format, ap);
+    va_end(ap);
+    if (open_log(first)) return;
+  }
   va_list ap;
   va_start(ap, format);
   write_message(format, ap);
