@@ -146,7 +146,7 @@ extern Terrain terrain;
 struct TerrainHooks {
   int (*load_texture)(const char *name);  // texture id, 0 when none
   int (*render_create)();                 // after the heights are in; 0 fails
-  void (*render_free)();
+  void (*render_free)();                  // also called on an empty terrain
   int (*decals_load)(const char *dir);    // after the tile map; 0 fails
   void (*decals_free)();
   int (*decals_save)(const char *dir);    // 0 fails

@@ -1,0 +1,30 @@
+// Entry points inside the terrain library, for its own files, its tests and
+// its fuzzers. Not part of the interface other subsystems use.
+#pragma once
+#include "terrain/terrain.h"
+
+// A source of text lines with data_gets semantics: at most size - 1 bytes
+// up to and including a line feed, zero-terminated; nullptr at the end.
+typedef char *(*LineReader)(void *ctx, char *buf, int size);
+
+// The surface parsers over any line source (a DataFile, or memory).
+int tileinfo_parse_lines(LineReader read, void *ctx);
+int texturelist_parse_lines(LineReader read, void *ctx);
+int tileinfo_parse_buffer(const char *data, int length);
+int texturelist_parse_buffer(const char *data, int length);
+
+// Number parsing shared by the surface files: the longest decimal
+// floating-point prefix after optional blanks; "nan", "inf", hex and values
+// beyond the float range are not numbers. Advances *p past it on success.
+int parse_decimal_float(const char **p, float *out);
+
+// Largest size exponent terrain_load accepts (tests and fuzzers lower it).
+extern int terrain_shift_limit;
+
+// Reads any PNG as 16-bit grey: width and height of the image and the
+// samples of the first `keep_w` x `keep_h` pixels at most (row length
+// min(width, keep_w)), newly allocated with mem_alloc. 0 on failure.
+int png_read_gray16(const char *name, int keep_w, int keep_h, uint16_t **samples,
+                    int *width, int *height);
+// Writes size x size 16-bit grey samples as a PNG into an open file.
+int png_write_gray16(DataFile *f, const uint16_t *samples, int width, int height);
