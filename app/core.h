@@ -35,10 +35,19 @@ int file_index_describe(int i, char *out, int size);
 void file_index_free();
 
 DataFile *data_open(const char *name, const char *mode);
+// A reader over a copy of n bytes in memory (gzip = 1: a gzip stream), for
+// data that arrives by other means than a file.
+DataFile *data_open_memory(const void *data, int n, int gzip);
+// Closing a file from data_create without data_commit abandons it.
 void data_close(DataFile *f);
+// Parses a ".saf" archive of n bytes: the member count, or -1 when the
+// archive would be rejected.
+int data_archive_scan(const void *data, int n);
 
 int data_getc(DataFile *f);
 int data_peekc(DataFile *f);
+// Puts one byte back (only one, and only into an empty pushback): c, or -1.
+int data_ungetc(DataFile *f, int c);
 char *data_gets(DataFile *f, char *buf, int size);
 int data_read(DataFile *f, void *buf, int n);
 int data_scanf(DataFile *f, const char *format, ...) __attribute__((format(scanf, 2, 3)));
