@@ -226,9 +226,9 @@ int data_vscanf(DataFile *f, const char *format, va_list ap_in) {
       if (fc) p++;
 
       if (skip_space || (fc != '[' && fc != 'c' && fc != 'n')) {
-        do {
-          if ((c = in.get()) < 0) goto input_error;
-        } while (is_space(c));
+        // The end of the input is not an error yet: the conversion decides.
+        do c = in.get();
+        while (is_space(c));
         in.unget(c);
         skip_space = 0;
       }
