@@ -1,0 +1,20 @@
+// Shared between the window and input files of this folder only.
+#pragma once
+#include "platform/platform.h"
+
+// Standard aliases and the 512 system key names, once.
+void names_init();
+// Pumps SDL's queue into the window's events (main thread only).
+void window_pump(Window *w);
+// Device sources: game controllers, other joysticks, mouse, the pointer.
+void pads_open(Window *w);
+void pads_close();
+// Feeds SDL device events (hot-plug, mouse motion) to the device sources;
+// returns 1 when the event was theirs.
+int pads_handle_event(const void *sdl_event);
+// Pointer position in client coordinates, as the "cursor" device reads it.
+void pointer_get(int *x, int *y);
+// Forgets the learner's state (the devices went away).
+void learn_reset();
+// Tests: forget aliases and the system name table.
+void names_reset_for_tests();
