@@ -1,0 +1,293 @@
+// The bike table: lookups with their fallback, the shape of every row, and
+// the graphics file choices made before anything is drawn.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/core.h"
+#include "bike/bike.h"
+
+namespace {
+
+std::vector<std::string> messages;
+void catch_message(const char *text) { messages.push_back(text); }
+
+struct MessageCatcher {
+  void (*old)(const char *);
+  MessageCatcher() : old(ui_hooks.message) {
+    messages.clear();
+    ui_hooks.message = catch_message;
+  }
+  ~MessageCatcher() { ui_hooks.message = old; }
+};
+
+TEST(BikeLookup, ExactNamesAndFallbacks) {
+  struct Case {
+    const char *name;
+    const char *row;
+    const char *message;  // nullptr: silent
+  } cases[] = {
+      {"yz250f(2017)", "yz250f(2017)", nullptr},
+      {"rs50yz", "rs50yz", nullptr},
+      // No "125" in the name, and the crf250 names hold no "250f".
+      {"crf250(2010)", "kx250f(2007)", "bike info for 'crf250(2010)' not found using 'kx250f(2007)' instead"},
+      {"kx125x", "cr125", "bike info for 'kx125x' not found using 'cr125' instead"},
+      {"YZ250F(2017)", "kx250f(2007)", "bike info for 'YZ250F(2017)' not found using 'kx250f(2007)' instead"},
+      {"", "kx250f(2007)", "bike info for '' not found using 'kx250f(2007)' instead"},
+      // The requested name is cut to 20 characters in the message.
+      {"an-extremely-long-bike-name", "kx250f(2007)",
+       "bike info for 'an-extremely-long-bi' not found using 'kx250f(2007)' instead"},
+  };
+  for (const Case &c : cases) {
+    MessageCatcher catcher;
+    int row = find_bike_model(c.name);
+    EXPECT_STREQ(bike_model_name(row), c.row) << c.name;
+    if (c.message) {
+      ASSERT_EQ(messages.size(), 1u) << c.name;
+      EXPECT_EQ(messages[0], c.message);
+      EXPECT_EQ(lookup_bike_model(c.name), -1);
+    } else {
+      EXPECT_TRUE(messages.empty()) << c.name;
+      EXPECT_EQ(lookup_bike_model(c.name), row);
+    }
+  }
+  EXPECT_EQ(find_bike_model(nullptr), lookup_bike_model("kx250f(2007)"));
+  EXPECT_STREQ(bike_model_name(-1), "none");
+  EXPECT_STREQ(bike_model_name(BIKE_MODEL_COUNT), "none");
+  EXPECT_EQ(bike_model(80), nullptr);
+}
+
+TEST(BikeTable, NamesClassesAndMenuOrder) {
+  std::set<std::string> names, menu;
+  const std::set<std::string> classes = {"125", "250", "250f", "450f", "50"};
+  for (const BikeModel &m : bike_models) {
+    names.insert(m.name);
+    EXPECT_TRUE(classes.count(m.engine_class)) << m.name;
+  }
+  EXPECT_EQ(names.size(), 80u);
+  // The menu shows every row exactly once.
+  for (const char *n : bike_menu_names) {
+    menu.insert(n);
+    EXPECT_GE(lookup_bike_model(n), 0) << n;
+  }
+  EXPECT_EQ(menu, names);
+  EXPECT_STREQ(bike_menu_names[0], "450sxf(2018)");
+  EXPECT_STREQ(bike_menu_names[79], "rs50yz");
+  // Indices other code keeps.
+  EXPECT_EQ(lookup_bike_model("cr125"), 0);
+  EXPECT_EQ(lookup_bike_model("kx250f(2007)"), 15);
+  EXPECT_EQ(lookup_bike_model("yz250f_se(2006)"), 44);
+  EXPECT_EQ(lookup_bike_model("yz250f(2017)"), 49);
+  EXPECT_EQ(lookup_bike_model("350sxf(2011)"), 64);
+  EXPECT_STREQ(bike_models[64].engine_class, "450f");
+  EXPECT_STREQ(bike_models[65].engine_class, "250f");
+}
+
+double torque_at(const float *curve, double rpm) {
+  double x = rpm / TORQUE_RPM_STEP;
+  int i = static_cast<int>(x);
+  if (i >= TORQUE_POINTS - 1) return curve[TORQUE_POINTS - 1];
+  return curve[i] + (curve[i + 1] - curve[i]) * (x - i);
+}
+
+// Every row, given or derived, must be a bike the physics can ride.
+TEST(BikeTable, EveryRowIsPlausible) {
+  for (const BikeModel &m : bike_models) {
+    SCOPED_TRACE(m.name);
+    EXPECT_GE(m.frame_mass, 3.34125f);
+    EXPECT_LE(m.frame_mass, 4.735f);
+    EXPECT_GE(m.fork_mass, 0.703125f);
+    EXPECT_LE(m.fork_mass, 0.75375f);
+    EXPECT_GE(m.swingarm_half_mass, 0.5025f);
+    EXPECT_LE(m.swingarm_half_mass, 0.589375f);
+    EXPECT_GE(m.engine_inertia, 0.0011936f);
+    EXPECT_LE(m.engine_inertia, 0.0088501f);
+    EXPECT_GE(m.front_sprocket, 12);
+    EXPECT_LE(m.front_sprocket, 14);
+    EXPECT_GE(m.rear_sprocket, 48);
+    EXPECT_LE(m.rear_sprocket, 55);
+    EXPECT_LT(m.fork_spring_min, m.fork_spring_max);
+    EXPECT_LT(m.shock_spring_min, m.shock_spring_max);
+    EXPECT_GT(m.fork_spring_min, 0);
+    EXPECT_LT(m.downshift_rpm, m.upshift_rpm);
+    EXPECT_LT(m.upshift_rpm, m.rev_limit_rpm);
+    EXPECT_TRUE(m.rider_mass == 4.6875f || m.rider_mass == 5.46875f);
+    const bool fifty = strcmp(m.engine_class, "50") == 0;
+    EXPECT_EQ(m.driveline_stiffness, fifty ? 1200.0f : 7500.0f);
+    EXPECT_GT(m.gear_ratios[0], m.gear_ratios[1]);
+
+    float peak = 0;
+    for (float t : m.full_throttle_torque) peak = std::max(peak, t);
+    EXPECT_GE(peak, 4.3099f);
+    EXPECT_LE(peak, 36.0f);
+    // Pulls up to the rev limit, then the tail brakes the engine.
+    EXPECT_GT(torque_at(m.full_throttle_torque, m.upshift_rpm), 0);
+    EXPECT_GT(torque_at(m.full_throttle_torque, m.rev_limit_rpm), 0);
+    EXPECT_LT(m.full_throttle_torque[TORQUE_POINTS - 1], -1);
+    for (int i = 0; i < TORQUE_POINTS; i++) {
+      EXPECT_TRUE(std::isfinite(m.full_throttle_torque[i]));
+      EXPECT_TRUE(std::isfinite(m.closed_throttle_torque[i]));
+      if (i * TORQUE_RPM_STEP <= m.rev_limit_rpm) {
+        EXPECT_LT(m.closed_throttle_torque[i], m.full_throttle_torque[i]) << i;
+      }
+    }
+
+    for (int p = 0; p < PART_FILE_COUNT; p++) {
+      const char *f = m.part_files[p];
+      EXPECT_EQ(f[0], '@') << p;
+      const char *ext = strrchr(f, '.');
+      ASSERT_NE(ext, nullptr) << p;
+      EXPECT_TRUE(!strcmp(ext, ".jm") || !strcmp(ext, ".png") || !strcmp(ext, ".shp")) << f;
+    }
+    // Shared parts are the same in every row.
+    EXPECT_STREQ(m.part_files[PART_RIDER_SHAPE], bike_models[0].part_files[PART_RIDER_SHAPE]);
+    EXPECT_STREQ(m.part_files[PART_WHEEL_TEXTURE], "@wheels.png");
+    EXPECT_EQ(m.grip_points[0][0], -m.grip_points[1][0]);
+  }
+}
+
+TEST(BikeTable, GivenRowsKeepTheirCurvesAndFiles) {
+  const BikeModel &yz = bike_models[lookup_bike_model("yz250f(2017)")];
+  EXPECT_FLOAT_EQ(yz.full_throttle_torque[18], 19.3453f);  // peak at 9000 rpm
+  EXPECT_FLOAT_EQ(yz.full_throttle_torque[27], 7.5125f);
+  EXPECT_EQ(yz.full_throttle_torque[28], 0.0f);
+  EXPECT_FLOAT_EQ(yz.full_throttle_torque[49], -23.5f);
+  EXPECT_EQ(yz.closed_throttle_torque[3], 0.0f);
+  EXPECT_EQ(yz.closed_throttle_torque[49], -23.0f);
+  EXPECT_STREQ(yz.part_files[PART_FRAME_MODEL], "@yz250fv2014_frame.jm");
+  EXPECT_STREQ(yz.part_files[PART_BIKE_TEXTURE], "@yz250fv2014.png");
+  EXPECT_STREQ(yz.part_files[PART_RIDER_BODY_FP_MODEL], "@rider_body_fp.jm");
+  EXPECT_STREQ(yz.part_files[PART_RIDER_PLATE_MODEL], "@rider_plate.jm");
+
+  float peak = 0;
+  for (float t : bike_models[lookup_bike_model("rs50cr")].full_throttle_torque) peak = std::max(peak, t);
+  EXPECT_NEAR(peak, 4.31f, 1e-4);
+}
+
+// ------------------------------------------------------------ graphics
+
+TEST(GraphicsFiles, VariantModelNames) {
+  struct Case {
+    const char *model, *texture, *variant;  // variant nullptr: none
+  } cases[] = {
+      {"@yz250fv2014_frame.jm", "@yz250f-red-2.png", "@yz250fv2014_frame-red.jm"},
+      {"@yz250fv2014_frame.jm", "@skins/my-bike/yz-blue-x-y.png", "@yz250fv2014_frame-blue.jm"},
+      {"@models/frame-old.jm", "@a-b-c.png", "@models/frame-b.jm"},
+      {"@dir.v2/frame", "@a-b-c.png", "@dir.v2/frame-b.jm"},
+      {"@crf250_frame.jm", "@crf250-alt1.png", nullptr},
+      {"@crf250_frame.jm", "@x-y/plain.png", nullptr},  // dashes only in the folder
+      {"@crf250_frame.jm", "@a--b.png", "@crf250_frame-.jm"},
+  };
+  for (const Case &c : cases) {
+    char out[256];
+    int made = variant_model_name(c.model, c.texture, out, sizeof out);
+    if (c.variant) {
+      EXPECT_TRUE(made) << c.texture;
+      EXPECT_STREQ(out, c.variant);
+    } else {
+      EXPECT_FALSE(made) << c.texture;
+    }
+  }
+  char small[8];
+  EXPECT_FALSE(variant_model_name("@yz250fv2014_frame.jm", "@a-b-c.png", small, sizeof small));
+}
+
+std::set<std::string> present;
+int fake_exists(const char *name) { return present.count(name) ? 1 : 0; }
+
+TEST(GraphicsFiles, PartModelChoice) {
+  char out[256], warning[1024];
+  const char *model = "@yz250fv2014_frame.jm", *texture = "@skins/yz-red-2.png";
+
+  present = {"@yz250fv2014_frame-red.jm", "@skins/yz250fv2014_frame-red.jm", model};
+  EXPECT_EQ(choose_part_model(model, texture, 1, fake_exists, out, sizeof out, warning, sizeof warning),
+            MODEL_VARIANT);
+  EXPECT_STREQ(out, "@yz250fv2014_frame-red.jm");
+
+  present = {"@skins/yz250fv2014_frame-red.jm", model};
+  EXPECT_EQ(choose_part_model(model, texture, 1, fake_exists, out, sizeof out, warning, sizeof warning),
+            MODEL_VARIANT_FOLDER);
+  EXPECT_STREQ(out, "@skins/yz250fv2014_frame-red.jm");
+
+  // A missing variant is not replaced by the row's model.
+  present = {model};
+  EXPECT_EQ(choose_part_model(model, texture, 1, fake_exists, out, sizeof out, warning, sizeof warning),
+            MODEL_NONE);
+  EXPECT_STREQ(warning, "Warning: Can't load @yz250fv2014_frame-red.jm or @skins/yz250fv2014_frame-red.jm");
+  EXPECT_EQ(choose_part_model(model, texture, 0, fake_exists, out, sizeof out, warning, sizeof warning),
+            MODEL_NONE);
+  EXPECT_STREQ(warning, "");
+
+  // No texture of its own (or one without variants): the row's model.
+  EXPECT_EQ(choose_part_model(model, nullptr, 1, fake_exists, out, sizeof out, warning, sizeof warning),
+            MODEL_ROW);
+  EXPECT_STREQ(out, model);
+  EXPECT_EQ(choose_part_model(model, "@plain.png", 1, fake_exists, out, sizeof out, warning, sizeof warning),
+            MODEL_ROW);
+  present.clear();
+  EXPECT_EQ(choose_part_model(model, nullptr, 1, fake_exists, out, sizeof out, warning, sizeof warning),
+            MODEL_NONE);
+  EXPECT_STREQ(warning, "Warning: Can't load @yz250fv2014_frame.jm");
+
+  EXPECT_TRUE(graphics_part_warns(PART_FRAME_MODEL));
+  EXPECT_FALSE(graphics_part_warns(PART_RIDER_PLATE_MODEL));
+  EXPECT_FALSE(graphics_part_warns(PART_SIDE_PLATES_MODEL));
+  int parts[8];
+  EXPECT_EQ(graphics_group_parts(GFX_BIKE, parts), 6);
+  EXPECT_EQ(parts[1], PART_SIDE_PLATES_MODEL);
+  EXPECT_EQ(graphics_group_texture_part(GFX_HEAD), PART_HEAD_TEXTURE);
+}
+
+TEST(GraphicsFiles, NormalAndSpecularMaps) {
+  char normal[256], specular[256];
+  const char *texture = "@skins/yz-red-2.png", *row = "@yz250fv2014.png";
+
+  present = {"@skins/yz-red-2_norm.ppm", "@skins/yz-red-2_spec.seq", "@skins/yz-red-2_norm.png"};
+  ASSERT_TRUE(find_texture_maps(texture, row, fake_exists, normal, specular, sizeof normal));
+  EXPECT_STREQ(normal, "@skins/yz-red-2_norm.png");  // ".png" comes before ".ppm"
+  EXPECT_STREQ(specular, "@skins/yz-red-2_spec.seq");
+
+  // Only one of the pair beside the texture: the variant's pair wins.
+  present = {"@skins/yz-red-2_norm.png", "@skins/yz-red_norm.png", "@skins/yz-red_spec.png"};
+  ASSERT_TRUE(find_texture_maps(texture, row, fake_exists, normal, specular, sizeof normal));
+  EXPECT_STREQ(normal, "@skins/yz-red_norm.png");
+  EXPECT_STREQ(specular, "@skins/yz-red_spec.png");
+
+  present = {"@yz250fv2014_norm.png", "@yz250fv2014_spec.ppm"};
+  ASSERT_TRUE(find_texture_maps(texture, row, fake_exists, normal, specular, sizeof normal));
+  EXPECT_STREQ(normal, "@yz250fv2014_norm.png");
+
+  present = {"@yz250fv2014_norm.png"};
+  EXPECT_FALSE(find_texture_maps(texture, row, fake_exists, normal, specular, sizeof normal));
+  EXPECT_STREQ(normal, "");
+  EXPECT_STREQ(specular, "");
+}
+
+TEST(GraphicsFiles, NumberPlateColours) {
+  struct Case {
+    const char *text;
+    PlateColours want;
+  } cases[] = {
+      {nullptr, {{255, 255, 255}, {0, 0, 0}}},
+      {"made by hand", {{255, 255, 255}, {0, 0, 0}}},
+      {"x [numberbackground:0,0.5,1] [numberforeground:1,0.25,0]", {{0, 127, 255}, {255, 63, 0}}},
+      // Missing numbers are 1, out-of-range ones clamped, non-numbers missing.
+      {"[numberforeground:0.5]", {{255, 255, 255}, {127, 255, 255}}},
+      {"[numberbackground:-3,7,nan]", {{0, 255, 255}, {0, 0, 0}}},
+      {"[numberbackground:inf,0,0]", {{255, 0, 0}, {0, 0, 0}}},
+  };
+  for (const Case &c : cases) {
+    PlateColours p = parse_plate_colours(c.text);
+    SCOPED_TRACE(c.text ? c.text : "(null)");
+    for (int i = 0; i < 3; i++) {
+      EXPECT_EQ(p.background[i], c.want.background[i]) << i;
+      EXPECT_EQ(p.foreground[i], c.want.foreground[i]) << i;
+    }
+  }
+}
+
+}  // namespace
