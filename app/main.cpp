@@ -1,7 +1,3 @@
-// Placeholder entry point until start-up lands.
-#include <cstdio>
+#include "app/app.h"
 
-int main() {
-  printf("Tarnwick\n");
-  return 0;
-}
+int main(int argc, char **argv) { return app_main(argc, argv); }

@@ -1,0 +1,259 @@
+// The program's spine: command line, start-up and shutdown, the main loop
+// and its tics, the views and their cameras, and the controls as the game
+// sees them. Other subsystems read the settings and loop state declared here.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+extern const char *const VERSION_STRING;
+
+// ------------------------------------------------------------------ timing
+const double TIC_LENGTH = 1.0 / 128;  // seconds simulated per tic
+const double FRAME_STEP_CAP = 0.125;  // largest step of one frame (16 tics)
+const int WARP_TICS = 100;            // frame step under "--warp"
+const int RIDER_SLOTS = 160;          // 160 also means "no slot"
+const int FRAME_TIME_LOG_SIZE = 1048576;
+
+// ------------------------------------------------------------- view modes
+enum ViewMode {
+  VIEW_RIDER = 0,
+  VIEW_EDITOR = 2,
+  VIEW_ORBIT = 3,
+  VIEW_TRACKSIDE = 4,
+  VIEW_NO_TRACK = 5,
+};
+
+// ---------------------------------------------------------- control slots
+// Every tic each game control adds value x scale into one of these.
+enum ControlSlot {
+  CTL_STEER = 0,  // Left +1, Right -1
+  CTL_THROTTLE = 1,
+  CTL_FRONT_BRAKE = 2,
+  CTL_REAR_BRAKE = 3,
+  CTL_SHIFT = 4,  // Upshift +1, Downshift -1
+  CTL_CLUTCH = 5,
+  CTL_DAB = 6,
+  CTL_BACK_UP = 7,
+  CTL_LEAN = 8,  // Lean Forward -1, Lean Backward +1
+  CONTROL_SLOT_COUNT = 9,
+};
+
+// ------------------------------------------------------------ settings
+// Values taken from the configuration file; the command line may override
+// the derived detail settings but never these.
+struct Config {
+  int xres = 640, yres = 480;
+  int draw_fps = 0, draw_time = 0, draw_ping = 1, draw_speed = 0;
+  int spy = 0;
+  char track[256] = "";
+  int video_mode = 0;  // index into the video mode list
+  char server_name[128] = "";
+  char server_name_hist[16][127] = {};
+  int server_hist_pos = -1;
+  double ground_detail = 70, ground_texture_detail = 9;
+  int ground_texture_dim_new = 1;  // choice index: 128 << index texels
+  int ground_mipmaps = 1;          // "No" 0, "Yes" 1
+  int texture_compress = 0;        // "No", "Yes", "Always"
+  double roost_density = 1000, terrain_resync_rate = 0;
+  int reflections = 1, rigid_camera = 0;
+  double model_detail = 50, model_texture_detail = 9;
+  double fov = 110;
+  double third_person_height = 5, third_person_distance = 10;
+  int record = 0, skill = 0;  // New Race menu: record-demo choice, robot skill
+  double minutes = 0, laps = 5;
+};
+extern Config config;
+
+// The detail record and everything the command line sets.
+struct Settings {
+  // window
+  int width = 640, height = 480;
+  int depth = 16, zdepth = 16;
+  int gl_major = 3, gl_minor = 1, gl_dialect = 1;  // 0 compatibility, 1 core, 2 es
+  // detail, derived from the configuration
+  float terrain_detail = 0;
+  float max_detail_distance = -1, fade_distance = -1;  // -1: the terrain's own
+  int model_texture_reduction = 0, ground_texture_reduction = 0;
+  int ground_texture_size = 256;
+  float lod_scale = 1, lod_bias = 50;
+  float roost_frequency = 1000;
+  int texture_compress = 0, reflections = 1;
+  int erode = 0;  // automatic erosion amount, 1024ths
+  // switches
+  int fugly = 0, nosound = 0, novertexarrays = 0, learn = 0, practice = 0;
+  int warp = 0, record_video = 0, editor = 0, hidden_pause = 0, hidden_hud = 0;
+  int accurate_skip = 0, glfinish = 0, print_orientation = 0, open_home = 0;
+  int draw_fps = 0, draw_time = 0, draw_ping = 0, draw_speed = 0, draw_render_stats = 0;
+  int verbosity = 0;
+  double lock_fps = 0;
+  double fake_lag = 0;  // seconds
+  int fake_loss = 0;    // percent
+  int rotate_lineup = 0;
+  float chase_center[3] = {0, 2.52f, 0.52f};
+  std::string record_audio, track, connect, password, demo_file;
+  int record_audio_given = 0, connect_given = 0;
+  // batch runs
+  int headless = 0;
+  int seed_given = 0;
+  uint32_t seed = 0;
+  int64_t tics_limit = 0;  // 0: no limit
+  int exit_after_race = 0;
+  int help = 0;
+};
+extern Settings settings;
+
+// The detail settings that follow from the configuration.
+void derive_detail_settings(const Config &c, Settings *s);
+
+// Fills `s` from the arguments after the program name. Returns 0 to go on,
+// 1 for a bad command line; `errors` receives what belongs on standard error
+// (also warnings when the result is 0). "--help" sets s->help.
+int parse_command_line(int argc, const char *const *argv, Settings *s, std::string *errors);
+// The "--help" text.
+const char *command_line_help();
+
+// -------------------------------------------------------------- loop state
+struct LoopState {
+  double last_frame_time = 0;
+  double accumulated_time = 0;
+  double sim_time = 0;
+  double game_clock = 0;
+  double frame_step = 0;
+  double frame_now = 0;  // the clock as read when the step was measured
+  double min_frame_step = 1e30, max_frame_step = 0;
+  int frame_time_histogram[8] = {};
+  float *frame_time_log = nullptr;
+  int frame_time_count = 0;
+  double stutter_threshold = 0;
+  double last_checkpoint_time = 0;
+  int quit_requested = 0;
+  int paused = 0;
+  int view_mode = VIEW_NO_TRACK;
+  int menu_screen = 0;
+  int menu_screen_changed = 0;  // the menu screen changed in this frame
+  int followed_rider = 0;
+  float control_slots[CONTROL_SLOT_COUNT] = {};
+  double lock_interval = 0;  // 1 / "--lock-fps", 0 when off
+  int64_t tics_run = 0;      // tics since the loop began
+  int tics_this_frame = 0;
+  int mouse_left = 0;
+  // orbit camera
+  double orbit_distance = 10, orbit_height = 5, orbit_angle = 0;
+  // trackside camera
+  int trackside_camera = -1;  // -1 the free camera
+  int auto_camera = 0;
+  double zoom_speed = 0;
+  int sticky_dab_held = 0;
+  float prev_dab_slot = 0, prev_auto_slot = 0;
+  double next_setup_check = 5;
+  int screenshot_next = -1;  // -1 before the first screenshot
+};
+extern LoopState loop;
+
+// Resets the loop state as at start-up, with the clock read now.
+void loop_init();
+// Runs frames until quit is requested or the buffer swap fails.
+void main_loop();
+// One frame: draw, audio, measure the step, run the tics, after-tic steps.
+// Returns 0 when the buffer swap failed.
+int run_frame();
+// The measuring and tic halves of a frame, separately for tests.
+void measure_frame_step();
+void run_tics();
+void after_tics();
+void stutter_checkpoint(const char *label);
+// 1 when the menu screen changed since the frame began.
+int menu_changed_this_frame();
+// The mouse pointer axes the menus follow.
+void loop_open_cursor();
+void loop_close_cursor();
+// Drawable size of the last drawn frame.
+extern int frame_width, frame_height;
+// The "--record-audio" file, or null.
+extern FILE *record_audio_file;
+// Bucket 0..7 of a frame duration in seconds for the histogram.
+int frame_histogram_bucket(double seconds);
+// Server clock scaling of a frame step: s server tic, l race tic, drop tic.
+double server_step_scale(double server_tic, int now_tic, int drop_tic);
+
+// Clock and event source of the loop; tests replace them. Times are seconds.
+struct LoopIo {
+  double (*now)();
+  void (*sleep)(double seconds);
+  // The oldest pending input event stamped no later than `until` (seconds):
+  // 1 with code and down flag, 0 when none.
+  int (*next_event)(double until, int *code, int *down);
+  // Called after every tic when set (tests and batch tools watch the run).
+  void (*tic_done)();
+};
+extern LoopIo loop_io;
+void loop_io_default();
+
+// ----------------------------------------------------------------- controls
+// The bindings themselves live in the platform layer (control_bindings).
+// Key codes of the user-interface keys, looked up at start-up (0 unknown).
+struct UiKeys {
+  int up, down, left, right, enter, keypad_enter, esc, pause, cursor_left,
+      cursor_right, page_up, page_down, close, tab;
+  int digit[10];
+};
+extern UiKeys ui_keys;
+void ui_keys_lookup();
+
+// Zeroes every control value and the mouse button (loading screens).
+void clear_controls();
+// Recomputes the control slots from the controls and polled axes.
+void poll_control_slots();
+// One input event, in the order the loop handles them.
+void handle_key(int code, int down);
+// The local player's controls applied to a rider: the control slots turned
+// into rider inputs (clutch ramp from the rider's clutch value, sticky sit/dab
+// kept in the loop state), then handed over.
+struct Rider;
+struct RiderInputs;
+RiderInputs controls_to_inputs(const float *slots, float clutch, int reversed, int sticky);
+void apply_controls(Rider *r);
+// Next (+1) or previous (-1) rider in the running order.
+void follow_next_rider(int direction);
+// Saves a screenshot of the current frame.
+void take_screenshot();
+// The number the first screenshot of a session gets: one past the highest
+// "screenshot<n>" among the names (null-terminated list).
+int next_screenshot_number(const char *const *names);
+
+// ------------------------------------------------------------------ views
+void update_view_mode();
+void next_view_mode();  // Tab
+void orbit_camera_controls();
+void trackside_camera_controls();
+// Where the orbit camera stands and what it looks at, for the drawing.
+struct OrbitCamera {
+  double eye[3], target[3];
+};
+// The orbit camera around a rider slot, from the settings and loop state.
+OrbitCamera orbit_camera_for(int slot);
+// Inputs of the orbit camera: the target point, the rider's forward axis
+// and velocity, whether the local player is followed, the ground height
+// under a point.
+struct OrbitInput {
+  double target[3];
+  double forward[3];
+  double velocity[3];
+  int local;
+  int rigid;
+  double distance, height;  // used when the local player is followed
+  double orbit_distance, orbit_height, orbit_angle;
+  double (*ground_height)(double x, double z);
+};
+OrbitCamera orbit_camera(const OrbitInput &in);
+// Lifts every rider clear of the ground when leaving the editor.
+void lift_riders_clear();
+
+// ---------------------------------------------------------------- start-up
+// The whole program: start-up, loop, shutdown. Returns the exit status.
+int app_main(int argc, char **argv);
+// 1 when running without a window.
+int app_headless();
+// The loading screen (progress texts, spinner); installs itself in ui_hooks.
+void loading_screen_install();

@@ -1,0 +1,153 @@
+// View modes and the cameras the loop steers: the orbit camera and the
+// trackside camera controls.
+#include <cmath>
+
+#include "app/app.h"
+#include "app/standins.h"
+
+static bool followed_local() { return rider_roles[loop.followed_rider] == ROLE_LOCAL; }
+
+void update_view_mode() {
+  int f = loop.followed_rider;
+  int m = loop.view_mode;
+  if (m == VIEW_NO_TRACK && track_loaded()) {
+    m = riders[f] ? VIEW_RIDER : VIEW_TRACKSIDE;
+  } else if (!config.spy && m != VIEW_EDITOR && m != VIEW_ORBIT && followed_local()) {
+    m = VIEW_RIDER;
+  }
+  if (!riders[f]) m = VIEW_TRACKSIDE;
+  if (!track_loaded()) m = VIEW_NO_TRACK;
+  loop.view_mode = m;
+}
+
+// Lifting stops after this many steps (1024 ft): a rider inside something
+// that never lets go must not hang the program.
+static const int MAX_LIFT_STEPS = 4096;
+
+void lift_riders_clear() {
+  for (int i = 0; i < RIDER_SLOTS; i++) {
+    Rider *r = riders[i];
+    if (!r) continue;
+    rider_move_up(r, 0.125);
+    for (int n = 0; n < MAX_LIFT_STEPS && rider_touches_ground(r); n++) {
+      rider_move_up(r, 0.25);
+      contact_group_empty();
+    }
+    contact_group_empty();
+    rider_move_up(r, -0.125);
+  }
+}
+
+void next_view_mode() {
+  switch (loop.view_mode) {
+    case VIEW_RIDER:
+      loop.view_mode = settings.editor ? VIEW_EDITOR : VIEW_ORBIT;
+      break;
+    case VIEW_EDITOR:
+      terrain_bring_up_to_date();
+      lift_riders_clear();
+      loop.view_mode = VIEW_ORBIT;
+      break;
+    case VIEW_ORBIT:
+      loop.view_mode = VIEW_TRACKSIDE;
+      break;
+    default:
+      loop.view_mode = VIEW_RIDER;
+      break;
+  }
+}
+
+void orbit_camera_controls() {
+  const float *s = loop.control_slots;
+  double a = loop.orbit_angle + s[CTL_STEER] * 0.006135923151542565;
+  while (a > M_PI) a -= 2 * M_PI;
+  while (a <= -M_PI) a += 2 * M_PI;
+  loop.orbit_angle = a;
+  if (s[CTL_THROTTLE] > 0.5f)
+    loop.orbit_distance = loop.orbit_distance < 0.265625 ? 0.25 : loop.orbit_distance - 1.0 / 64;
+  if (s[CTL_FRONT_BRAKE] > 0.5f) loop.orbit_distance += 1.0 / 64;
+  loop.orbit_height += s[CTL_SHIFT] * TIC_LENGTH;
+}
+
+void trackside_camera_controls() {
+  const float *s = loop.control_slots;
+  if (loop.prev_auto_slot < 0.5f && s[CTL_DAB] >= 0.5f) loop.auto_camera = !loop.auto_camera;
+  loop.prev_auto_slot = s[CTL_DAB];
+  if (loop.auto_camera) {
+    int c = trackside_camera_for_rider(loop.followed_rider);
+    if (c >= 0) loop.trackside_camera = c;
+  }
+  if (loop.trackside_camera != -1) return;
+  double &z = loop.zoom_speed;
+  if (s[CTL_THROTTLE] > 0.5f) z = z + 80 * TIC_LENGTH > 100 ? 100 : z + 80 * TIC_LENGTH;
+  if (s[CTL_FRONT_BRAKE] > 0.5f) z = z - 80 * TIC_LENGTH < -100 ? -100 : z - 80 * TIC_LENGTH;
+  double decay = 60 * TIC_LENGTH;
+  z = z > decay ? z - decay : z < -decay ? z + decay : 0;
+  if (fabs(z) > 0.0001) free_camera_move(z * TIC_LENGTH);
+}
+
+OrbitCamera orbit_camera(const OrbitInput &in) {
+  double dx, dz, dist, height;
+  if (in.local) {
+    dx = -in.forward[0];
+    dz = -in.forward[2];
+    double fl = sqrt(dx * dx + dz * dz);
+    if (fl > 0) {
+      dx /= fl;
+      dz /= fl;
+    }
+    double vx = -in.velocity[0], vz = -in.velocity[2];
+    double speed = sqrt(vx * vx + vz * vz);
+    if (!in.rigid && speed > 0) {
+      vx /= speed;
+      vz /= speed;
+      double t = speed >= 30 ? 1 : (speed - 10) * 0.05;
+      t = t < 0 ? 0 : t > 1 ? 1 : t;
+      dx += (vx - dx) * t;
+      dz += (vz - dz) * t;
+    }
+    dist = in.distance;
+    height = in.height;
+  } else {
+    dx = sin(in.orbit_angle);
+    dz = cos(in.orbit_angle);
+    dist = in.orbit_distance;
+    height = in.orbit_height;
+  }
+  double l = sqrt(dx * dx + dz * dz);
+  if (l > 0) {
+    dx /= l;
+    dz /= l;
+  }
+  OrbitCamera c;
+  for (int i = 0; i < 3; i++) c.target[i] = in.target[i];
+  c.eye[0] = in.target[0] + dx * dist;
+  c.eye[2] = in.target[2] + dz * dist;
+  double ground = in.ground_height ? in.ground_height(c.eye[0], c.eye[2]) : 0;
+  double over = in.target[1] + height;
+  c.eye[1] = ground + 5 > over ? ground + 5 : over;
+  return c;
+}
+
+OrbitCamera orbit_camera_for(int slot) {
+  OrbitInput in{};
+  double pos[3] = {0, 0, 0}, rot[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, vel[3] = {0, 0, 0};
+  if (riders[slot]) rider_pose(riders[slot], pos, rot, vel);
+  // The chase centre in the rider's body frame; forward is the body's -z
+  // (z points rearwards on the bike).
+  for (int i = 0; i < 3; i++) {
+    in.target[i] = pos[i];
+    for (int j = 0; j < 3; j++) in.target[i] += rot[3 * i + j] * settings.chase_center[j];
+    in.forward[i] = -rot[3 * i + 2];
+    in.velocity[i] = vel[i];
+  }
+  in.local = rider_roles[slot] == ROLE_LOCAL;
+  in.rigid = config.rigid_camera;
+  in.distance = config.third_person_distance;
+  in.height = config.third_person_height;
+  in.orbit_distance = loop.orbit_distance;
+  in.orbit_height = loop.orbit_height;
+  in.orbit_angle = loop.orbit_angle;
+  in.ground_height = ground_height_at;
+  return orbit_camera(in);
+}

@@ -1,0 +1,356 @@
+// The main loop: one frame draws, measures the real time that passed and
+// runs as many fixed tics as it allows.
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "app/core.h"
+#include "app/standins.h"
+#include "gfx/gfx.h"
+#include "platform/platform.h"
+
+LoopState loop;
+LoopIo loop_io;
+SetupWatch setup_watch[40];
+int setup_watch_count = 0;
+
+// ------------------------------------------------------------ clock, events
+static double real_now() { return double(clock_ms()) / 1000; }
+
+// Whole milliseconds, rounded up: the clock has no finer steps, and a sleep
+// rounded down to nothing would spin.
+static void real_sleep(double seconds) {
+  if (seconds <= 0) return;
+  int64_t ms = int64_t(ceil(seconds * 1000));
+  sleep_for(int(ms / 1000), int(ms % 1000) * 1000);
+}
+
+static int window_event(double until, int *code, int *down) {
+  Window *w = window_current();
+  if (!w) return 0;
+  if (std::isinf(until)) return events_next(w, code, down);
+  int64_t us = int64_t(floor(until * 1e6));
+  return events_next_until(w, code, down, us / 1000000, int(us % 1000000));
+}
+
+void loop_io_default() { loop_io = {real_now, real_sleep, window_event, nullptr}; }
+
+// ---------------------------------------------------------------- state
+void loop_init() {
+  if (!loop_io.now) loop_io_default();
+  float *log = loop.frame_time_log;
+  loop = LoopState();
+  loop.frame_time_log = log;
+  loop.last_frame_time = loop_io.now();
+  loop.lock_interval = settings.lock_fps > 0 ? 1.0 / settings.lock_fps : 0;
+  loop.next_setup_check = 5;
+}
+
+void setup_watch_reset() {
+  for (int i = 0; i < setup_watch_count; i++) {
+    setup_watch[i].last = setup_watch[i].live ? *setup_watch[i].live : 0;
+    setup_watch[i].changed = 0;
+  }
+}
+
+void stutter_checkpoint(const char *label) {
+  if (loop.stutter_threshold == 0) return;
+  double t = loop_io.now();
+  if (loop.last_checkpoint_time != 0 && t - loop.last_checkpoint_time > loop.stutter_threshold)
+    add_messagef("Stutter in %s - %f seconds", label, t - loop.last_checkpoint_time);
+  loop.last_checkpoint_time = t;
+}
+
+// ------------------------------------------------------- the frame's step
+int frame_histogram_bucket(double seconds) {
+  double tics = seconds / TIC_LENGTH;
+  int b = 0;
+  for (double limit = 1; b < 7 && tics >= limit; limit *= 2) b++;
+  return b;
+}
+
+static double limit01(double v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
+
+double server_step_scale(double server_tic, int now_tic_, int drop_tic_) {
+  double d = (server_tic - now_tic_ - 1) * TIC_LENGTH;
+  if (d < 0) return (limit01(d + 1) + 1) / 2;  // ahead: half to full speed
+  if (now_tic_ < drop_tic_) return limit01(d) * 3 + 1;  // catch up before the drop
+  return limit01(8 * d) * 0.125 + 1;
+}
+
+void measure_frame_step() {
+  double now = loop_io.now();
+  double elapsed = now - loop.last_frame_time;
+  loop.frame_time_histogram[frame_histogram_bucket(elapsed)]++;
+  double step;
+  bool offline = !net_connected();
+  if (offline && loop.lock_interval > 0) {
+    double wake = loop.last_frame_time + loop.lock_interval;
+    if (wake > now) loop_io.sleep(wake - now);
+    now = loop_io.now();
+    step = loop.lock_interval;
+  } else if (offline && settings.warp) {
+    step = WARP_TICS * TIC_LENGTH;
+  } else {
+    // Never a frame shorter than one tic: sleep instead of spinning.
+    double e = elapsed;
+    while (e < TIC_LENGTH) {
+      loop_io.sleep(TIC_LENGTH - e);
+      now = loop_io.now();
+      e = now - loop.last_frame_time;
+    }
+    step = e < FRAME_STEP_CAP ? e : FRAME_STEP_CAP;
+  }
+  if (step < loop.min_frame_step) loop.min_frame_step = step;
+  if (step > loop.max_frame_step) loop.max_frame_step = step;
+  if (net_socket_open()) step *= server_step_scale(net_server_tic(), now_tic, drop_tic);
+  if (loop.frame_time_log && loop.frame_time_count < FRAME_TIME_LOG_SIZE)
+    loop.frame_time_log[loop.frame_time_count++] = float(elapsed);
+  loop.accumulated_time += step;
+  loop.game_clock += step;
+  loop.frame_step = step;
+  loop.frame_now = now;
+}
+
+// ---------------------------------------------------------------- tics
+static int followed_is_local() { return rider_roles[loop.followed_rider] == ROLE_LOCAL; }
+
+static void record_audio_block() {
+  if (!record_audio_file) return;
+  const int16_t *block = audio_readback_block();
+  uint8_t bytes[690 * 2];
+  for (int i = 0; i < 690; i++) {
+    bytes[2 * i] = uint8_t(block[i] & 0xff);
+    bytes[2 * i + 1] = uint8_t((uint16_t(block[i]) >> 8) & 0xff);
+  }
+  fwrite(bytes, 1, sizeof bytes, record_audio_file);
+}
+
+static void run_tic(double moment) {
+  // Events are taken up to the tic's own moment so that an input counts in
+  // the tic nearest to when it happened.
+  double until = moment >= loop.frame_now ? INFINITY : moment;
+  int code, down;
+  while (loop_io.next_event(until, &code, &down)) {
+    stutter_checkpoint("getmessage");
+    handle_key(code, down);
+  }
+  stutter_checkpoint("processmessage");
+  if (learn_binding()) learn_tic(loop.game_clock);
+  poll_control_slots();
+
+  int f = loop.followed_rider;
+  bool menu = loop.menu_screen >= 0;
+  bool local = followed_is_local();
+  if (!menu) {
+    if (loop.view_mode == VIEW_EDITOR) {
+      editor_tic();
+      if (!net_server_set()) return;
+    } else if (local) {
+      time_trial_abort_rule();
+      if (!config.spy && riders[f]) apply_controls(riders[f]);
+    } else if (loop.view_mode == VIEW_ORBIT) {
+      orbit_camera_controls();
+    } else if (loop.view_mode == VIEW_TRACKSIDE) {
+      trackside_camera_controls();
+    }
+  } else if ((local || loop.view_mode == VIEW_EDITOR) && !net_server_set()) {
+    // A single-player session stands still behind a menu.
+    if (loop.view_mode == VIEW_EDITOR) editor_tic();
+    return;
+  }
+  stutter_checkpoint("action");
+  if (net_server_set()) {
+    net_step();
+    stutter_checkpoint("net");
+  }
+  if (!track_loaded()) {
+    loop.view_mode = VIEW_NO_TRACK;
+    return;
+  }
+  if (!loop.paused && loop.view_mode != VIEW_NO_TRACK && !(net_connected() && !net_sending_tics()))
+    race_tic();
+  stutter_checkpoint("tic");
+  if (settings.record_audio_given) record_audio_block();
+}
+
+void run_tics() {
+  loop.tics_this_frame = 0;
+  while (loop.sim_time < loop.accumulated_time) {
+    loop.sim_time += TIC_LENGTH;
+    double moment = loop.frame_now - (loop.accumulated_time - loop.sim_time);
+    run_tic(moment);
+    if (loop_io.tic_done) loop_io.tic_done();
+    loop.tics_run++;
+    loop.tics_this_frame++;
+    if (settings.tics_limit && loop.tics_run >= settings.tics_limit) {
+      loop.quit_requested = 1;
+      break;
+    }
+  }
+}
+
+// ------------------------------------------------------------ after tics
+static void setup_change_notice() {
+  if (loop.game_clock < loop.next_setup_check) return;
+  loop.next_setup_check = loop.game_clock + 5;
+  bool any = false;
+  for (int i = 0; i < setup_watch_count; i++) any = any || setup_watch[i].changed;
+  if (!any) return;
+  char text[80] = "[SPAM] Setup change ";
+  size_t n = strlen(text);
+  for (int i = 0; i < setup_watch_count && n + 2 < sizeof text; i++)
+    text[n++] = setup_watch[i].changed ? setup_watch[i].tag : '-';
+  text[n++] = '\n';
+  text[n] = 0;
+  if (net_connected()) net_send_chat(text);
+  else add_message(text);
+  setup_watch_reset();
+}
+
+void after_tics() {
+  if (settings.warp && track_loaded() && race_leader_finished()) {
+    rotate_lineup(1);
+    track_reset(track_menu_selected(), lineup, config.record,
+                int(config.minutes * 60 / TIC_LENGTH), int(config.laps), config.skill);
+  }
+  if (settings.erode > 0) {
+    const double *at = nullptr;
+    double pos[3], rot[9], vel[3];
+    for (int i = 0; i < RIDER_SLOTS; i++) {
+      if (rider_roles[i] == ROLE_LOCAL && riders[i]) {
+        rider_pose(riders[i], pos, rot, vel);
+        at = pos;
+        break;
+      }
+    }
+    erosion_step(float(settings.erode) / 1024, at);
+    stutter_checkpoint("erode");
+  }
+  int budget = loop.view_mode == VIEW_EDITOR ? INT_MAX
+                                             : int(pow(2.0, config.terrain_resync_rate));
+  terrain_update_step(budget);
+  message_window_scroll(loop.game_clock);
+  stutter_checkpoint("update");
+  setup_change_notice();
+  if (settings.exit_after_race && track_loaded() && race_over()) loop.quit_requested = 1;
+  loop.last_frame_time = loop.frame_now;
+}
+
+// ---------------------------------------------------------------- frame
+static Axis *cursor_axes[2];
+static int cursor_last[2];
+static int menu_at_frame_start = -1;
+
+void loop_open_cursor() {
+  cursor_axes[0] = axis_open("cursor-x");
+  cursor_axes[1] = axis_open("cursor-y");
+}
+
+void loop_close_cursor() {
+  for (Axis *&a : cursor_axes) {
+    if (a) axis_close(a);
+    a = nullptr;
+  }
+}
+
+int menu_changed_this_frame() { return loop.menu_screen != menu_at_frame_start; }
+
+static void pointer_step() {
+  if (!cursor_axes[0] || !cursor_axes[1]) return;
+  int x = axis_read(cursor_axes[0]), y = axis_read(cursor_axes[1]);
+  int dx = x - cursor_last[0], dy = y - cursor_last[1];
+  cursor_last[0] = x;
+  cursor_last[1] = y;
+  if (loop.menu_screen < 0 || (dx == 0 && dy == 0)) return;
+  if (loop.mouse_left) {
+    if (!menu_changed_this_frame()) menu_pointer(x, y, 1, dx, dy);
+  } else if (!learn_binding()) {
+    menu_pointer(x, y, 0, dx, dy);
+  }
+}
+
+static void write_video_frame(int width, int height) {
+  size_t row = size_t(width) * 3;
+  uint8_t *pixels = static_cast<uint8_t *>(mem_alloc(row * size_t(height)));
+  if (!pixels) return;
+  read_frame_rgb(pixels, width, height);
+  printf("P6\n%d %d\n255\n", width, height);
+  // The GL's rows run bottom-up; pictures run top-down.
+  for (int y = height - 1; y >= 0; y--) fwrite(pixels + row * size_t(y), 1, row, stdout);
+  fflush(stdout);
+  mem_free(pixels);
+}
+
+int frame_width = 0, frame_height = 0;
+
+static int draw_frame(Window *w) {
+  int width, height;
+  if (!w || !frame_begin(w, &width, &height)) return 1;
+  frame_width = width;
+  frame_height = height;
+  int f = loop.followed_rider;
+  int mode = loop.view_mode;
+  draw_set_projection(width, height, config.fov);
+  if (mode == VIEW_RIDER) {
+    draw_world_rider(f);
+  } else if (mode == VIEW_ORBIT) {
+    OrbitCamera cam = orbit_camera_for(f);
+    draw_world_camera(cam.eye, cam.target, config.fov);
+  } else if (mode == VIEW_TRACKSIDE) {
+    draw_world_trackside(loop.trackside_camera);
+  } else if (mode == VIEW_EDITOR) {
+    editor_draw();
+  } else {
+    draw_title_screen(width, height);
+  }
+  if (!settings.hidden_hud) {
+    if (suspension_graph_on() && (mode == VIEW_RIDER || mode == VIEW_ORBIT))
+      draw_suspension_graph();
+    if (mode == VIEW_TRACKSIDE && loop.auto_camera && !followed_is_local()) draw_rider_name(f);
+    draw_hud();
+  }
+  if (loop.paused && !settings.hidden_pause) draw_big_text("Paused");
+  if (settings.record_video && track_loaded()) write_video_frame(width, height);
+  if (followed_is_local() && net_connected() && !net_has_race_slot())
+    draw_big_text("Warmup mode - collisions disabled");
+  menu_draw();
+  stutter_checkpoint("draw");
+  if (settings.glfinish) twglFinish();
+  twglFlush();
+  if (!frame_end(w)) return 0;
+  stutter_checkpoint("flip");
+  return 1;
+}
+
+int run_frame() {
+  update_view_mode();
+  menu_at_frame_start = loop.menu_screen;
+  if (!draw_frame(window_current())) return 0;
+  if (audio_is_open()) {
+    float level;
+    if (loop.paused || loop.view_mode == VIEW_EDITOR) level = 0;
+    else if (loop.menu_screen < 0) level = 1;
+    else level = followed_is_local() ? 0 : 0.25f;
+    engine_sounds_set_level(level);
+    audio_pump();
+    stutter_checkpoint("sound");
+  }
+  measure_frame_step();
+  pointer_step();
+  run_tics();
+  after_tics();
+  return 1;
+}
+
+void main_loop() {
+  if (!loop.frame_time_log)
+    loop.frame_time_log = static_cast<float *>(mem_alloc(sizeof(float) * FRAME_TIME_LOG_SIZE));
+  while (!loop.quit_requested)
+    if (!run_frame()) break;
+  mem_free(loop.frame_time_log);
+  loop.frame_time_log = nullptr;
+  loop.frame_time_count = 0;
+}

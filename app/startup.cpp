@@ -1,0 +1,402 @@
+// Start-up and shutdown: everything is brought up in a fixed order before
+// the main loop and taken down in the reverse order after it.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/core.h"
+#include "app/standins.h"
+#include "gfx/gfx.h"
+#include "platform/platform.h"
+#include "terrain/terrain.h"
+
+const char *const VERSION_STRING = "2022-11-03-1628 snapshot";
+
+FILE *record_audio_file = nullptr;
+
+namespace {
+
+Window *window = nullptr;
+bool gfx_ready = false;
+
+std::vector<std::string> video_modes;
+// Choosable pictures: riding gear, helmet, bike graphics, wheels.
+std::vector<std::string> picture_lists[4];
+int picture_selected[4];
+struct DemoEntry {
+  std::string name, display;
+};
+std::vector<DemoEntry> demo_list;
+
+int headless_run = 0;
+
+// ------------------------------------------------------------ fatal faults
+void out_of_memory() {
+  audio_close();
+  if (gfx_ready) gfx_shutdown();
+  gfx_ready = false;
+  if (window) window_close(window);
+  window = nullptr;
+  message_box("Error", "Out of virtual memory");
+  exit(1);
+}
+
+void gfx_fatal(const char *text) {
+  audio_close();
+  if (window) window_close(window);
+  window = nullptr;
+  message_box("Error", "%s", text);
+  exit(1);
+}
+
+// ------------------------------------------------------------ start-up
+void build_video_modes() {
+  video_modes.clear();
+  video_modes.push_back("Default Fullscreen");
+  video_modes.push_back("Windowed");
+  const DisplayMode *m = display_modes();
+  for (int i = 0; m[i].width; i++) {
+    if (m[i].bits != m[0].bits) continue;
+    char label[32];
+    snprintf(label, sizeof label, "%dx%d", m[i].width, m[i].height);
+    video_modes.push_back(label);
+  }
+}
+
+bool starts_with(const char *s, const char *prefix) {
+  return strncmp(s, prefix, strlen(prefix)) == 0;
+}
+
+bool ends_with(const char *s, const char *suffix) {
+  size_t n = strlen(s), k = strlen(suffix);
+  return n >= k && strcmp(s + n - k, suffix) == 0;
+}
+
+void build_picture_lists(const char *const *names) {
+  const char *prefixes[4] = {"rider_body-", "rider_head-", setup_bike_graphics_prefix(),
+                             "wheels-"};
+  for (int l = 0; l < 4; l++) {
+    picture_lists[l].clear();
+    picture_selected[l] = 0;
+    for (int i = 0; names && names[i]; i++)
+      if (starts_with(names[i], prefixes[l])) picture_lists[l].push_back(names[i]);
+    const char *saved = setup_saved_picture(l);
+    for (size_t i = 0; i < picture_lists[l].size(); i++)
+      if (picture_lists[l][i] == saved) picture_selected[l] = int(i);
+  }
+}
+
+void build_demo_list(const char *const *names) {
+  demo_list.clear();
+  for (int i = 0; names && names[i]; i++) {
+    const char *n = names[i];
+    if (!starts_with(n, "demos/") || !ends_with(n, ".twdemo")) continue;
+    const char *base = strrchr(n, '/') + 1;
+    const char *dot = strrchr(base, '.');
+    std::string display = dot ? std::string(base, size_t(dot - base)) : std::string(base);
+    if (log_verbosity >= 1) log_printf("%s -> %s\n", n, display.c_str());
+    demo_list.push_back({n, display});
+  }
+}
+
+void load_series(const char *const *names) {
+  for (int i = 0; names && names[i]; i++)
+    if (ends_with(names[i], ".series")) series_load(names[i]);
+}
+
+void open_audio() {
+  if (settings.record_audio_given) {
+    record_audio_file = fopen(settings.record_audio.c_str(), "wb");
+    // The run still uses the read-back output; the user should know that
+    // nothing is being written.
+    if (!record_audio_file)
+      fprintf(stderr, "Can't open \"%s\" for writing\n", settings.record_audio.c_str());
+    audio_open_readback(88320, int(88320 * TIC_LENGTH));
+  } else if (!settings.nosound && !headless_run) {
+    audio_open_device();
+  }
+}
+
+// Drains the window's events, keeping a close request.
+void drain_events() {
+  int code, down;
+  while (window && events_next(window, &code, &down))
+    if (code == CODE_CLOSE) loop.quit_requested = 1;
+}
+
+void wait_until_drawable() {
+  if (!window || !window->sdl_window) return;
+  while ((window->hidden || window->busy) && !loop.quit_requested) {
+    drain_events();
+    sleep_for(0, 62500);
+  }
+}
+
+// GL strings of the context, read before the drawing layer starts.
+typedef const unsigned char *(*GetStringFn)(unsigned);
+typedef const unsigned char *(*GetStringiFn)(unsigned, unsigned);
+typedef void (*GetIntegervFn)(unsigned, int *);
+
+// Logs the context's strings; returns 0 when its version is too old.
+int log_gl_strings() {
+  auto get_string = reinterpret_cast<GetStringFn>(get_gl_proc("glGetString"));
+  if (!get_string) return 0;
+  auto text = [&](unsigned e) {
+    const unsigned char *s = get_string(e);
+    return s ? reinterpret_cast<const char *>(s) : "";
+  };
+  log_printf("GL_VENDOR: %s\n", text(0x1F00));
+  log_printf("GL_RENDERER: %s\n", text(0x1F01));
+  const char *version = text(0x1F02);
+  log_printf("GL_VERSION: %s\n", version);
+  // Core contexts list extensions one by one only.
+  std::string ext;
+  auto get_stringi = reinterpret_cast<GetStringiFn>(get_gl_proc("glGetStringi"));
+  auto get_integer = reinterpret_cast<GetIntegervFn>(get_gl_proc("glGetIntegerv"));
+  if (get_stringi && get_integer) {
+    int n = 0;
+    get_integer(0x821D, &n);  // GL_NUM_EXTENSIONS
+    for (int i = 0; i < n; i++) {
+      const unsigned char *e = get_stringi(0x1F03, unsigned(i));
+      if (!e) continue;
+      if (!ext.empty()) ext += ' ';
+      ext += reinterpret_cast<const char *>(e);
+    }
+  } else {
+    ext = text(0x1F03);
+  }
+  log_printf("GL_EXTENSIONS: %s\n", ext.c_str());
+  bool es = strncmp(version, "OpenGL ES", 9) == 0;
+  const char *digits = version;
+  while (*digits && (*digits < '0' || *digits > '9')) digits++;
+  int major = 0, minor = 0;
+  sscanf(digits, "%d.%d", &major, &minor);
+  // ES 3.0 carries everything the desktop 3.1 core path needs.
+  int need_minor = es ? 0 : 1;
+  return major > 3 || (major == 3 && minor >= need_minor);
+}
+
+void set_initial_gl_state() {
+  twglClearColor(0.196078f, 0.6f, 0.8f, 0);
+  twglClear(0x00004000);  // GL_COLOR_BUFFER_BIT
+  twglEnable(0x0B44);     // GL_CULL_FACE
+  twglPixelStorei(0x0D05, 1);  // GL_PACK_ALIGNMENT
+  twglPixelStorei(0x0CF5, 1);  // GL_UNPACK_ALIGNMENT
+  if (config.ground_mipmaps == 0) terrain_set_mipmaps(0);
+}
+
+// -------------------------------------------------------------- shutdown
+void shutdown_first_half() {
+  if (net_connected()) net_disconnect();
+  net_reset();
+  series_finish_event();
+  if (settings.learn) robot_lines_save(config.skill);
+  robot_lines_free();
+  contact_group_destroy();
+  log_printf("Deallocating bikes\n");
+  for (int i = 0; i < RIDER_SLOTS; i++) rider_free(i);
+  log_printf("Finished deallocating bikes\n");
+  script_shutdown();
+  track_sounds_free();
+  demo_close();
+  demo_finish_recording();
+  track_free();
+  physics_world_destroy();
+  log_printf("Freeing memory (1)\n");
+  log_printf("Closing input devices\n");
+  loop_close_cursor();
+  controls_release_all();
+}
+
+int shutdown_second_half(int status) {
+  log_printf("Closing audio\n");
+  audio_close();
+  if (record_audio_file) fclose(record_audio_file);
+  record_audio_file = nullptr;
+  log_printf("Writing config files\n");
+  config_write();
+  net_library_shutdown();
+  log_printf("Freeing memory (2)\n");
+  series_free();
+  track_list_free();
+  log_printf("Freeing memory (3)\n");
+  for (auto &l : picture_lists) l.clear();
+  demo_list.clear();
+  video_modes.clear();
+  log_printf("Freeing file list\n");
+  file_index_free();
+  log_printf("Freeing memory (4)\n");
+  log_printf("Deleting textures\n");
+  log_printf("Deleting models\n");
+  models_delete();
+  if (gfx_ready) gfx_shutdown();
+  gfx_ready = false;
+  if (window) window_close(window);
+  window = nullptr;
+  log_close();
+  mem_report();
+  // Gives the audio thread time to fall silent; nothing to wait for without it.
+  if (!headless_run) sleep_for(1, 0);
+  return status;
+}
+
+// The fixed lists of options that matter before the command line is read.
+bool early_flag(int argc, char **argv, const char *flag) {
+  for (int i = 1; i < argc && strcmp(argv[i], "--") != 0; i++)
+    if (!strcmp(argv[i], flag)) return true;
+  return false;
+}
+
+}  // namespace
+
+int app_headless() { return headless_run; }
+
+int app_main(int argc, char **argv) {
+  if (argc == 2 && !strcmp(argv[1], "--open-home")) {
+    open_home_folder();
+    return 0;
+  }
+  if (early_flag(argc, argv, "--help")) {
+    fputs(command_line_help(), stdout);
+    return 0;
+  }
+  headless_run = early_flag(argc, argv, "--headless");
+  platform_set_headless(headless_run);
+  mem_fatal_hook = out_of_memory;
+  gfx_fatal_hook = gfx_fatal;
+
+  message_window_clear();
+  const char *home = search_folder(0);
+  if (home) {
+    make_folders(home);
+    log_printf("KORB_LOGFILE=%slastlog.txt", home);
+  }
+  if (find_game_data() < 0) {
+    message_box("Problem starting Tarnwick", "Can't find game data\n");
+    return 1;
+  }
+  log_printf("Tarnwick version %s\n", VERSION_STRING);
+  memset(config.server_name_hist, 0, sizeof config.server_name_hist);
+  build_video_modes();
+
+  config_set_defaults();
+  apply_detail_preset(0);
+  config_read();
+  setup_watch_reset();
+
+  settings = Settings();
+  settings.width = config.xres;
+  settings.height = config.yres;
+  settings.draw_fps = config.draw_fps;
+  settings.draw_time = config.draw_time;
+  settings.draw_ping = config.draw_ping;
+  settings.draw_speed = config.draw_speed;
+  derive_detail_settings(config, &settings);
+
+  std::string errors;
+  int bad = parse_command_line(argc - 1, argv + 1, &settings, &errors);
+  fputs(errors.c_str(), stderr);
+  if (bad) return 1;
+  log_verbosity = settings.verbosity;
+  config.draw_fps = settings.draw_fps;
+  config.draw_time = settings.draw_time;
+  config.draw_ping = settings.draw_ping;
+  config.draw_speed = settings.draw_speed;
+  gfx_settings.texture_reduction = settings.model_texture_reduction;
+  gfx_settings.texture_compress = settings.texture_compress;
+  if (settings.open_home) {
+    open_home_folder();
+    return 0;
+  }
+  if (settings.connect_given) {
+    snprintf(config.server_name, sizeof config.server_name, "%s", settings.connect.c_str());
+    server_history_push(config.server_name);
+  }
+  rng_seed(settings.seed_given ? settings.seed : uint32_t(time(nullptr)));
+
+  // The window: windowed at the requested size, else full screen in the
+  // chosen mode (0 x 0 for the desktop mode).
+  set_gl_request(settings.gl_major, settings.gl_minor, settings.gl_dialect);
+  int mode = config.video_mode;
+  if (mode < 0 || mode >= int(video_modes.size())) mode = 0;
+  int ww = 0, wh = 0, flags = settings.depth & 0xff;
+  if (mode == 1) {
+    ww = settings.width;
+    wh = settings.height;
+  } else {
+    flags |= WINDOW_OPEN_FULLSCREEN;
+    if (mode > 1) sscanf(video_modes[size_t(mode)].c_str(), "%dx%d", &ww, &wh);
+  }
+  window = window_open("Tarnwick", ww, wh, flags, 0, settings.zdepth, 0, 0);
+  if (!window) return 1;
+
+  if (!headless_run) {
+    if (!log_gl_strings()) {
+      // Nothing past the window was started: only the second half applies.
+      log_printf("OpenGL version too old\n");
+      return shutdown_second_half(1);
+    }
+    if (!gfx_init(get_gl_proc, settings.gl_dialect == GL_DIALECT_ES)) {
+      fputs("Can't initialize shaders\n", stderr);
+      return shutdown_second_half(1);
+    }
+    gfx_ready = true;
+  }
+
+  loading_screen_install();
+  show_progress("Building file index");
+  const char *const *names = file_index_build();
+  build_picture_lists(names);
+  if (track_list_build() == 0) {
+    fputs("No tracks found\n", stderr);
+    return shutdown_second_half(1);
+  }
+  build_demo_list(names);
+  load_series(names);
+  track_menu_select(!settings.track.empty() ? settings.track.c_str() : config.track);
+
+  open_audio();
+  wait_until_drawable();
+  if (gfx_ready) {
+    set_initial_gl_state();
+    fonts_load_all();
+    hud_pictures_load();
+    twglFlush();
+  }
+
+  controls_resolve_all();
+  loop_open_cursor();
+  ui_keys_lookup();
+  physics_world_create();
+
+  std::string track = settings.track;
+  bool demo = false;
+  if (!settings.demo_file.empty()) {
+    char demo_track[256] = "";
+    if (demo_open_playback(settings.demo_file.c_str(), demo_track, sizeof demo_track)) {
+      demo = true;
+      track = demo_track;
+    }
+  }
+  for (int i = 0; i < RIDER_SLOTS; i++) {
+    rider_roles[i] = ROLE_REPLAYED;
+    lineup[i] = 0;
+  }
+  running_count = 0;
+  if (!demo) lineup[0] = 2;
+  if (!track.empty()) track_reset(track.c_str(), lineup, demo, 0, 1000, config.skill);
+  if (settings.connect_given) net_start(config.server_name, settings.password.c_str());
+
+  loop_init();
+  loop.menu_screen = settings.connect_given ? -1 : 0;
+  loop.view_mode = VIEW_NO_TRACK;
+  main_loop();
+
+  shutdown_first_half();
+  return shutdown_second_half(0);
+}

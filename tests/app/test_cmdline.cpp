@@ -1,0 +1,187 @@
+// The command line: value forms, clamps, messages and status.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+
+namespace {
+
+struct Parsed {
+  int status;
+  std::string errors;
+  Settings s;
+};
+
+Parsed parse(std::vector<const char *> args, Settings start = Settings()) {
+  Parsed p{0, "", start};
+  p.status = parse_command_line(int(args.size()), args.data(), &p.s, &p.errors);
+  return p;
+}
+
+struct Case {
+  std::vector<const char *> args;
+  int status;
+  const char *errors;
+  std::function<bool(const Settings &)> check;
+};
+
+TEST(CommandLine, Table) {
+  Settings configured;
+  configured.width = 1024;
+  configured.height = 768;
+  configured.depth = 24;
+  const Case cases[] = {
+      // value forms
+      {{"--width=640", "--height", "480"}, 0, "",
+       [](const Settings &s) { return s.width == 640 && s.height == 480; }},
+      {{"--width"}, 0, "", [](const Settings &s) { return s.width == 1024; }},
+      {{"--width", "abc"}, 0, "", [](const Settings &s) { return s.width == 1024; }},
+      {{"--depth"}, 0, "", [](const Settings &s) { return s.depth == 0; }},
+      {{"--zdepth=24", "--draw-fps", "1"}, 0, "",
+       [](const Settings &s) { return s.zdepth == 24 && s.draw_fps == 1; }},
+      {{"--texture-detail"}, 1, "Bad arg for --texture-detail\n", nullptr},
+      {{"--texture-detail", "x"}, 1, "Bad arg for --texture-detail\n", nullptr},
+      {{"--rotate-lineup", "x"}, 0, "", [](const Settings &s) { return s.rotate_lineup == 0; }},
+      {{"--track"}, 0, "", [](const Settings &s) { return s.track.empty(); }},
+      {{"--track", "dunes", "--password=a=b"}, 0, "",
+       [](const Settings &s) { return s.track == "dunes" && s.password == "a=b"; }},
+      // clamps
+      {{"--texture-detail", "9"}, 0, "",
+       [](const Settings &s) {
+         return s.model_texture_reduction == 4 && s.ground_texture_reduction == 4;
+       }},
+      {{"--texture-detail", "-3"}, 0, "",
+       [](const Settings &s) {
+         return s.model_texture_reduction == 0 && s.ground_texture_reduction == 0;
+       }},
+      {{"--ground-texture-detail=7"}, 0, "",
+       [](const Settings &s) { return s.ground_texture_reduction == 4; }},
+      {{"--roostfrequency", "5000"}, 0, "",
+       [](const Settings &s) { return s.roost_frequency == 1000; }},
+      {{"--erode", "250"}, 0, "", [](const Settings &s) { return s.erode == 102400; }},
+      {{"--erode", "0.5"}, 0, "", [](const Settings &s) { return s.erode == 512; }},
+      {{"--erode", "-4"}, 0, "", [](const Settings &s) { return s.erode == 0; }},
+      {{"--fake-lag", "2500"}, 0, "", [](const Settings &s) { return s.fake_lag == 1.0; }},
+      {{"--fake-lag", "250"}, 0, "",
+       [](const Settings &s) { return std::fabs(s.fake_lag - 0.25) < 1e-7; }},
+      {{"--fake-loss", "150"}, 0, "", [](const Settings &s) { return s.fake_loss == 100; }},
+      {{"--lod-scale", "0"}, 0, "",
+       [](const Settings &s) { return s.lod_scale == 0.000001f; }},
+      {{"--max-detail-distance", "60"}, 0, "",
+       [](const Settings &s) { return s.max_detail_distance == 60 && s.fade_distance == 65; }},
+      {{"--lock-fps", "60"}, 0, "", [](const Settings &s) { return s.lock_fps == 60; }},
+      // non-finite numbers never get through
+      {{"--erode", "nan"}, 1, "Bad arg for --erode\n", nullptr},
+      {{"--lock-fps", "inf"}, 1, "Bad arg for --lock-fps\n", nullptr},
+      {{"--detail=-inf"}, 1, "Bad arg for --detail\n", nullptr},
+      {{"--fake-lag", "NAN"}, 1, "Bad arg for --fake-lag\n", nullptr},
+      {{"--chase-center", "1,nan,2"}, 1, "Bad arg for --chase-center\n", nullptr},
+      {{"--erode"}, 1, "Bad arg for --erode\n", nullptr},
+      // chase centre
+      {{}, 0, "",
+       [](const Settings &s) {
+         return s.chase_center[0] == 0 && s.chase_center[1] == 2.52f &&
+                s.chase_center[2] == 0.52f;
+       }},
+      {{"--chase-center=1,2,3"}, 0, "",
+       [](const Settings &s) {
+         return s.chase_center[0] == 1 && s.chase_center[1] == 2 && s.chase_center[2] == 3;
+       }},
+      {{"--chase-center", "1,2"}, 1, "Bad arg for --chase-center\n", nullptr},
+      // GL version forms
+      {{}, 0, "",
+       [](const Settings &s) { return s.gl_major == 3 && s.gl_minor == 1 && s.gl_dialect == 1; }},
+      {{"--glversion", "4.6"}, 0, "",
+       [](const Settings &s) { return s.gl_major == 4 && s.gl_minor == 6 && s.gl_dialect == 0; }},
+      {{"--glversion", "3.2core"}, 0, "",
+       [](const Settings &s) { return s.gl_major == 3 && s.gl_minor == 2 && s.gl_dialect == 1; }},
+      {{"--glversion", "3.2 es"}, 0, "",
+       [](const Settings &s) { return s.gl_minor == 2 && s.gl_dialect == 2; }},
+      {{"--glversion=3.3compatibility"}, 0, "", [](const Settings &s) { return s.gl_dialect == 0; }},
+      {{"--glversion", "3"}, 1, "bad arg for --glversion\n", nullptr},
+      {{"--glversion"}, 1, "bad arg for --glversion\n", nullptr},
+      {{"--glversion", "3.2gles"}, 1,
+       "unknown OpenGL dialect for --glversion (must be 'compatibility', 'core' or 'es')\n", nullptr},
+      // files and "--"
+      {{"--", "-x"}, 0, "", [](const Settings &s) { return s.demo_file == "-x"; }},
+      {{"--", "-x", "y"}, 1, "Too many files!\n", nullptr},
+      {{"a.twdemo", "b.twdemo"}, 1, "Too many files!\n", nullptr},
+      {{"race.twdemo", "--nosound"}, 0, "",
+       [](const Settings &s) { return s.demo_file == "race.twdemo" && s.nosound; }},
+      // unknown options, flags only by their exact spelling
+      {{"-x"}, 1, "bad option '-x'\n", nullptr},
+      {{"--nosound=1"}, 1, "bad option '--nosound=1'\n", nullptr},
+      {{"--widthx=3"}, 1, "bad option '--widthx=3'\n", nullptr},
+      {{"-"}, 1, "bad option '-'\n", nullptr},
+      // flags and their interplay
+      {{"--learn", "--nolearn", "--sse2"}, 0, "", [](const Settings &s) { return !s.learn; }},
+      {{"--debug"}, 0, "", [](const Settings &s) { return s.verbosity == 1; }},
+      {{"--super-debug"}, 0, "", [](const Settings &s) { return s.verbosity == 2; }},
+      {{"--bikes", "3", "--nosound"}, 0, "--bikes doesn't do anything anymore\n",
+       [](const Settings &s) { return s.nosound == 1; }},
+      {{"--connect", "tarnwick:host.example:1234", "--track", "dunes"}, 0, "",
+       [](const Settings &s) {
+         return s.connect == "host.example:1234" && s.connect_given && s.track.empty();
+       }},
+      // batch options
+      {{"--headless", "--seed", "42", "--tics=256", "--exit-after-race"}, 0, "",
+       [](const Settings &s) {
+         return s.headless && s.seed_given && s.seed == 42 && s.tics_limit == 256 &&
+                s.exit_after_race;
+       }},
+      {{"--seed", "4294967296"}, 1, "Bad arg for --seed\n", nullptr},
+      {{"--tics", "0"}, 1, "Bad arg for --tics\n", nullptr},
+      {{"--tics", "-5"}, 1, "Bad arg for --tics\n", nullptr},
+      {{"--help"}, 0, "", [](const Settings &s) { return s.help == 1; }},
+  };
+  for (const Case &c : cases) {
+    std::string line;
+    for (const char *a : c.args) line += std::string(a) + " ";
+    Parsed p = parse(c.args, configured);
+    EXPECT_EQ(p.status, c.status) << line;
+    EXPECT_EQ(p.errors, c.errors) << line;
+    if (c.check) {
+      EXPECT_TRUE(c.check(p.s)) << line;
+    }
+  }
+}
+
+TEST(CommandLine, HelpListsEveryOption) {
+  std::string help = command_line_help();
+  for (const char *name :
+       {"--fugly", "--glversion", "--chase-center", "--headless", "--seed", "--tics",
+        "--exit-after-race", "--print-orientation", "--record-audio", "--sse2"})
+    EXPECT_NE(help.find(name), std::string::npos) << name;
+}
+
+TEST(DetailSettings, DerivedFromConfiguration) {
+  Config c;
+  Settings s;
+  derive_detail_settings(c, &s);
+  EXPECT_FLOAT_EQ(s.terrain_detail, 0.125f / 70);
+  EXPECT_EQ(s.model_texture_reduction, 1);
+  EXPECT_EQ(s.ground_texture_reduction, 1);
+  EXPECT_EQ(s.ground_texture_size, 256);
+  EXPECT_FLOAT_EQ(s.lod_scale, 1.0f);  // 0.02 x 50
+  EXPECT_FLOAT_EQ(s.lod_bias, 0.0f);   // (50 - 10) x 0.05 limited to 1
+  EXPECT_EQ(s.roost_frequency, 1000);
+
+  c.model_detail = 0;  // s = 2 becomes 8
+  c.model_texture_detail = 12;
+  c.ground_detail = 0;  // never a division by zero
+  c.ground_texture_dim_new = 5;
+  c.roost_density = 333.7;
+  derive_detail_settings(c, &s);
+  EXPECT_FLOAT_EQ(s.lod_scale, 8.0f);
+  EXPECT_FLOAT_EQ(s.lod_bias, 50.0f);
+  EXPECT_EQ(s.model_texture_reduction, 0);
+  EXPECT_TRUE(std::isfinite(s.terrain_detail));
+  EXPECT_EQ(s.ground_texture_size, 4096);
+  EXPECT_EQ(s.roost_frequency, 333);
+}
+
+}  // namespace

@@ -1,0 +1,323 @@
+// The main loop's timing, input assignment to tics, controls and views,
+// run against a clock the test owns.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "app/app.h"
+#include "app/standins.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Milliseconds, like the platform clock.
+int64_t fake_ms = 0;
+double fake_now() { return double(fake_ms) / 1000; }
+void fake_sleep(double s) { fake_ms += int64_t(ceil(s * 1000)); }
+
+struct Event {
+  double time;
+  int code, down;
+};
+std::vector<Event> pending;
+int fake_event(double until, int *code, int *down) {
+  if (pending.empty() || pending.front().time > until) return 0;
+  *code = pending.front().code;
+  *down = pending.front().down;
+  pending.erase(pending.begin());
+  return 1;
+}
+
+std::vector<float> throttle_per_tic;
+void record_tic() { throttle_per_tic.push_back(loop.control_slots[CTL_THROTTLE]); }
+
+const int KEY_X = CODE_KEY_BASE + 45;
+
+class Loop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings = Settings();
+    config = Config();
+    fake_ms = 1000000;
+    pending.clear();
+    throttle_per_tic.clear();
+    loop_io = {fake_now, fake_sleep, fake_event, record_tic};
+    for (Binding &b : control_bindings) {
+      b.key_code = 0;
+      b.held = 0;
+      b.axis = nullptr;
+    }
+    control_bindings[CONTROL_THROTTLE].key_code = KEY_X;
+    loop_init();
+    loop.menu_screen = -1;
+  }
+  void TearDown() override { loop_io_default(); }
+
+  // One frame's timing half: the work took `work_ms`.
+  int frame(int64_t work_ms) {
+    fake_ms += work_ms;
+    measure_frame_step();
+    run_tics();
+    after_tics();
+    return loop.tics_this_frame;
+  }
+};
+
+TEST_F(Loop, EveryFrameRunsAtLeastOneTicAndAtMostSixteen) {
+  // Quick frames wait out the tic (to the next whole millisecond) instead
+  // of spinning, and each runs one tic, or two when the waits add up.
+  int64_t start = fake_ms;
+  int total = 0;
+  for (int i = 0; i < 64; i++) {
+    int n = frame(3);
+    EXPECT_TRUE(n == 1 || n == 2) << n;
+    EXPECT_GE(loop.frame_step, 1.0 / 128);
+    total += n;
+  }
+  EXPECT_EQ(fake_ms - start, 64 * 8);
+  EXPECT_EQ(total, 66);  // ceil(0.512 s x 128)
+  EXPECT_EQ(frame(500), 16);  // a long stall slows the game
+  EXPECT_EQ(loop.frame_step, 0.125);
+  EXPECT_EQ(loop.max_frame_step, 0.125);
+  EXPECT_EQ(frame(0), 1);
+  // sim_time never runs more than one tic ahead of real time.
+  EXPECT_LT(loop.sim_time - loop.accumulated_time, 1.0 / 128);
+  EXPECT_GE(loop.sim_time, loop.accumulated_time);
+}
+
+TEST_F(Loop, LockFpsAdvancesExactlyOneSixtiethPerFrame) {
+  settings.lock_fps = 60;
+  loop_init();
+  loop.menu_screen = -1;
+  int total = 0;
+  for (int i = 0; i < 60; i++) {
+    int n = frame(2);
+    EXPECT_TRUE(n == 2 || n == 3) << "frame " << i << " ran " << n;
+    EXPECT_EQ(loop.frame_step, 1.0 / 60);
+    total += n;
+  }
+  EXPECT_NEAR(total, 128, 1);
+}
+
+TEST_F(Loop, WarpRunsHundredTicsWithoutWaiting) {
+  settings.warp = 1;
+  loop_init();
+  int64_t before = fake_ms;
+  EXPECT_EQ(frame(0), 100);
+  EXPECT_EQ(fake_ms, before);
+}
+
+TEST_F(Loop, KeyHeldForTheTicsBetweenPressAndRelease) {
+  double t = loop.last_frame_time;
+  // A frame of 8 tics; tic k falls on t + k/128.
+  pending = {{t + 0.020, KEY_X, 1}, {t + 0.045, KEY_X, 0}};
+  EXPECT_EQ(frame(62) + frame(0), 9);
+  std::vector<float> want = {0, 0, 1, 1, 1, 0, 0, 0};
+  throttle_per_tic.resize(8);
+  EXPECT_EQ(throttle_per_tic, want);
+}
+
+TEST_F(Loop, LateEventsWaitForTheLastTic) {
+  double t = loop.last_frame_time;
+  // Stamped after the frame was measured: taken by the frame's last tic.
+  pending = {{t + 1.0, KEY_X, 1}};
+  frame(31);
+  ASSERT_EQ(throttle_per_tic.size(), 4u);
+  EXPECT_EQ(throttle_per_tic.back(), 1);
+  EXPECT_EQ(throttle_per_tic[2], 0);
+}
+
+TEST_F(Loop, TicLimitEndsTheRun) {
+  settings.tics_limit = 20;
+  frame(500);
+  frame(500);
+  EXPECT_EQ(loop.tics_run, 20);
+  EXPECT_TRUE(loop.quit_requested);
+}
+
+TEST_F(Loop, CloseEventRequestsQuit) {
+  pending = {{loop.last_frame_time, CODE_CLOSE, 1}};
+  frame(10);
+  EXPECT_TRUE(loop.quit_requested);
+}
+
+TEST_F(Loop, FrameHistogramAndLog) {
+  float log[4];
+  loop.frame_time_log = log;
+  frame(3);    // counted as measured, before the wait: below one tic
+  frame(300);  // 38 tics
+  EXPECT_EQ(loop.frame_time_histogram[0], 1);
+  EXPECT_EQ(loop.frame_time_histogram[6], 1);
+  EXPECT_EQ(loop.frame_time_count, 2);
+  EXPECT_FLOAT_EQ(log[1], 0.3f);  // unscaled and uncapped
+  loop.frame_time_log = nullptr;
+  EXPECT_EQ(frame_histogram_bucket(0.001), 0);
+  EXPECT_EQ(frame_histogram_bucket(1.0), 7);
+}
+
+TEST(ServerClock, StepScale) {
+  const double T = 1.0 / 128;
+  // Ahead of the server: between half and full speed.
+  EXPECT_DOUBLE_EQ(server_step_scale(100, 300, 0), 0.5);
+  EXPECT_DOUBLE_EQ(server_step_scale(100, 99, 0), 1.0);  // d = 0 after the drop
+  // Behind before the gate drop: up to four times as fast.
+  EXPECT_DOUBLE_EQ(server_step_scale(500, 10, 1000), 4.0);
+  EXPECT_DOUBLE_EQ(server_step_scale(10 + 1 + 64, 10, 1000), 0.5 * 3 + 1);
+  // Behind after the drop: at most one eighth faster.
+  EXPECT_DOUBLE_EQ(server_step_scale(500, 400, 0), 1.125);
+  EXPECT_DOUBLE_EQ(server_step_scale(400 + 1 + 8, 400, 0), 8 * 8 * T * 0.125 + 1);
+}
+
+// -------------------------------------------------------------- controls
+TEST(Controls, ClutchRampAndShiftRequests) {
+  loop = LoopState();
+  float s[CONTROL_SLOT_COUNT] = {};
+  s[CTL_CLUTCH] = 1;  // lever fully in
+  RiderInputs in = controls_to_inputs(s, 1, 0, 0);
+  EXPECT_EQ(in.clutch, 0);
+  s[CTL_CLUTCH] = 0;  // let go: rises 4 tic lengths per tic
+  in = controls_to_inputs(s, 0, 0, 0);
+  EXPECT_FLOAT_EQ(in.clutch, 4.0f / 128);
+  s[CTL_CLUTCH] = 0.875f;  // fully in from here on
+  EXPECT_NEAR(controls_to_inputs(s, 0.5f, 0, 0).clutch, 0, 1e-6);
+  s[CTL_CLUTCH] = 0.4375f;  // half way: taken at once when lower
+  EXPECT_FLOAT_EQ(controls_to_inputs(s, 1, 0, 0).clutch, 0.5f);
+
+  struct {
+    float slot;
+    int request;
+  } shifts[] = {{1, 1}, {0.5f, 0}, {0, 0}, {-0.5f, 0}, {-1, -1}, {0.6f, 1}};
+  for (auto c : shifts) {
+    s[CTL_SHIFT] = c.slot;
+    EXPECT_EQ(controls_to_inputs(s, 1, 0, 0).shift, c.request) << c.slot;
+  }
+  s[CTL_STEER] = 1;
+  EXPECT_EQ(controls_to_inputs(s, 1, 1, 0).steer, -1);  // reversed steering
+}
+
+TEST(Controls, StickySitDabFlipsOnEachPress) {
+  loop = LoopState();
+  float s[CONTROL_SLOT_COUNT] = {};
+  std::vector<float> presses = {0, 1, 1, 0, 0, 1, 0};
+  std::vector<float> got;
+  for (float p : presses) {
+    s[CTL_DAB] = p;
+    got.push_back(controls_to_inputs(s, 1, 0, 1).sit_dab);
+  }
+  EXPECT_EQ(got, (std::vector<float>{0, 1, 1, 1, 1, 0, 0}));
+  s[CTL_DAB] = 0.7f;
+  EXPECT_FLOAT_EQ(controls_to_inputs(s, 1, 0, 0).sit_dab, 0.7f);
+}
+
+TEST(Following, NextAndPreviousInRunningOrder) {
+  loop = LoopState();
+  running_count = 0;
+  loop.followed_rider = 7;
+  follow_next_rider(1);  // empty order: nothing to follow
+  follow_next_rider(-1);
+  EXPECT_EQ(loop.followed_rider, 7);
+
+  running_count = 3;
+  running_order[0] = 4;
+  running_order[1] = 9;
+  running_order[2] = 2;
+  loop.followed_rider = 9;
+  follow_next_rider(1);
+  EXPECT_EQ(loop.followed_rider, 2);
+  follow_next_rider(1);  // stays last
+  EXPECT_EQ(loop.followed_rider, 2);
+  loop.followed_rider = 50;  // not in the order: previous is the last place
+  follow_next_rider(-1);
+  EXPECT_EQ(loop.followed_rider, 2);
+  follow_next_rider(-1);
+  follow_next_rider(-1);
+  follow_next_rider(-1);
+  EXPECT_EQ(loop.followed_rider, 4);
+  running_count = 0;
+}
+
+// ---------------------------------------------------------------- views
+TEST(Views, TabCycle) {
+  loop = LoopState();
+  settings = Settings();
+  struct {
+    int from, editor, to;
+  } cases[] = {
+      {VIEW_RIDER, 0, VIEW_ORBIT},          {VIEW_RIDER, 1, VIEW_EDITOR},
+      {VIEW_EDITOR, 1, VIEW_ORBIT},         {VIEW_ORBIT, 0, VIEW_TRACKSIDE},
+      {VIEW_TRACKSIDE, 0, VIEW_RIDER},      {VIEW_NO_TRACK, 0, VIEW_RIDER},
+  };
+  for (auto c : cases) {
+    loop.view_mode = c.from;
+    settings.editor = c.editor;
+    next_view_mode();
+    EXPECT_EQ(loop.view_mode, c.to) << c.from;
+  }
+}
+
+TEST(Views, NoTrackMeansTitleView) {
+  loop = LoopState();
+  loop.view_mode = VIEW_ORBIT;
+  update_view_mode();  // no track is loaded
+  EXPECT_EQ(loop.view_mode, VIEW_NO_TRACK);
+}
+
+TEST(Views, OrbitCameraControls) {
+  loop = LoopState();
+  loop.orbit_angle = 3.14;
+  loop.control_slots[CTL_STEER] = 1;
+  orbit_camera_controls();
+  EXPECT_LE(loop.orbit_angle, M_PI);
+  EXPECT_NEAR(loop.orbit_angle, 3.14 + 2 * M_PI / 1024 - 2 * M_PI, 1e-12);  // wrapped
+  loop.control_slots[CTL_STEER] = 0;
+  loop.control_slots[CTL_THROTTLE] = 1;
+  loop.orbit_distance = 0.28;
+  orbit_camera_controls();
+  EXPECT_NEAR(loop.orbit_distance, 0.28 - 1.0 / 64, 1e-12);
+  orbit_camera_controls();  // below 0.265625: snaps to the nearest allowed
+  EXPECT_EQ(loop.orbit_distance, 0.25);
+  orbit_camera_controls();
+  EXPECT_EQ(loop.orbit_distance, 0.25);
+}
+
+TEST(Views, OrbitCameraPlacement) {
+  OrbitInput in{};
+  in.target[1] = 3;
+  in.forward[2] = -1;  // facing north
+  in.local = 1;
+  in.distance = 10;
+  in.height = 5;
+  // Slow: straight behind the rider.
+  OrbitCamera c = orbit_camera(in);
+  EXPECT_NEAR(c.eye[0], 0, 1e-9);
+  EXPECT_NEAR(c.eye[2], 10, 1e-9);
+  EXPECT_NEAR(c.eye[1], 8, 1e-9);
+  // Fast and sliding east: opposite the velocity.
+  in.velocity[0] = 40;
+  c = orbit_camera(in);
+  EXPECT_NEAR(c.eye[0], -10, 1e-9);
+  EXPECT_NEAR(c.eye[2], 0, 1e-9);
+  in.rigid = 1;  // the rigid camera keeps to the bike
+  c = orbit_camera(in);
+  EXPECT_NEAR(c.eye[2], 10, 1e-9);
+  // Another rider: the orbit angle; never lower than 5 above the ground.
+  in.local = 0;
+  in.orbit_angle = M_PI / 2;
+  in.orbit_distance = 4;
+  in.orbit_height = 0;
+  in.ground_height = [](double, double) { return 7.0; };
+  c = orbit_camera(in);
+  EXPECT_NEAR(c.eye[0], 4, 1e-9);
+  EXPECT_NEAR(c.eye[1], 12, 1e-9);
+}
+
+TEST(Screenshots, NumberFollowsTheHighestInTheIndex) {
+  const char *none[] = {nullptr};
+  EXPECT_EQ(next_screenshot_number(none), 0);
+  const char *names[] = {"config", "screenshot003.ppm", "screenshot007.png",
+                         "screenshots/x", nullptr};
+  EXPECT_EQ(next_screenshot_number(names), 8);
+}
+
+}  // namespace
