@@ -165,6 +165,8 @@ void after_tics();
 void stutter_checkpoint(const char *label);
 // 1 when the menu screen changed since the frame began.
 int menu_changed_this_frame();
+// Marks the start of a frame for that test (tests drive handle_key alone).
+void menu_frame_begin_for_tests();
 // The mouse pointer axes the menus follow.
 void loop_open_cursor();
 void loop_close_cursor();

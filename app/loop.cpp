@@ -257,6 +257,7 @@ void loop_close_cursor() {
 }
 
 int menu_changed_this_frame() { return loop.menu_screen != menu_at_frame_start; }
+void menu_frame_begin_for_tests() { menu_at_frame_start = loop.menu_screen; }
 
 static void pointer_step() {
   if (!cursor_axes[0] || !cursor_axes[1]) return;

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "app/app.h"
+#include "app/core.h"
 #include "app/standins.h"
 #include "platform/platform.h"
 
@@ -318,6 +320,113 @@ TEST(Screenshots, NumberFollowsTheHighestInTheIndex) {
   const char *names[] = {"config", "screenshot003.ppm", "screenshot007.png",
                          "screenshots/x", nullptr};
   EXPECT_EQ(next_screenshot_number(names), 8);
+}
+
+}  // namespace
+
+namespace {
+
+// ------------------------------------------------------------ key handling
+const int ESC = CODE_KEY_BASE + 1, TAB = CODE_KEY_BASE + 15, PAUSE = CODE_KEY_BASE + 69,
+          CHAT = CODE_KEY_BASE + 20, STEP = CODE_KEY_BASE + 52, OTHER = CODE_KEY_BASE + 30;
+
+class Keys : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings = Settings();
+    config = Config();
+    loop = LoopState();
+    ui_keys = UiKeys();
+    ui_keys.esc = ESC;
+    ui_keys.tab = TAB;
+    for (Binding &b : control_bindings) b.key_code = 0;
+    control_bindings[KEY_PAUSE].key_code = PAUSE;
+    control_bindings[KEY_CHAT].key_code = CHAT;
+    control_bindings[KEY_STEP].key_code = STEP;
+  }
+  // Presses a key at the start of a frame.
+  void press(int code) {
+    run_frame_start();
+    handle_key(code, 1);
+    handle_key(code, 0);
+  }
+  void run_frame_start() { menu_frame_begin_for_tests(); }
+};
+
+TEST_F(Keys, EscOpensAndClosesTheMenu) {
+  loop.view_mode = VIEW_RIDER;
+  loop.menu_screen = -1;
+  press(ESC);
+  EXPECT_EQ(loop.menu_screen, 0);
+  press(ESC);
+  EXPECT_EQ(loop.menu_screen, -1);
+  loop.menu_screen = 18;  // the leave screen: Esc keeps playing
+  press(ESC);
+  EXPECT_EQ(loop.menu_screen, -1);
+  EXPECT_FALSE(loop.quit_requested);
+}
+
+TEST_F(Keys, GameKeysOnlyWithoutMenu) {
+  struct {
+    int view, menu, key;
+    int paused, menu_after, view_after;
+  } cases[] = {
+      {VIEW_RIDER, -1, PAUSE, 1, -1, VIEW_RIDER},
+      {VIEW_RIDER, 0, PAUSE, 0, 0, VIEW_RIDER},         // the menu takes it
+      {VIEW_NO_TRACK, -1, PAUSE, 0, -1, VIEW_NO_TRACK},  // no track: ignored
+      {VIEW_NO_TRACK, -1, CHAT, 0, 16, VIEW_NO_TRACK},   // but chat opens
+      {VIEW_RIDER, -1, TAB, 0, -1, VIEW_ORBIT},
+      {VIEW_RIDER, 0, TAB, 0, 0, VIEW_RIDER},
+      {VIEW_ORBIT, -1, OTHER, 0, -1, VIEW_ORBIT},
+  };
+  for (auto c : cases) {
+    loop.paused = 0;
+    loop.view_mode = c.view;
+    loop.menu_screen = c.menu;
+    press(c.key);
+    EXPECT_EQ(loop.paused, c.paused) << c.view << " " << c.key;
+    EXPECT_EQ(loop.menu_screen, c.menu_after) << c.view << " " << c.key;
+    EXPECT_EQ(loop.view_mode, c.view_after) << c.view << " " << c.key;
+  }
+}
+
+TEST_F(Keys, PauseIgnoredWhileAServerIsSet) {
+  loop.view_mode = VIEW_RIDER;
+  loop.menu_screen = -1;
+  settings.connect_given = 1;
+  snprintf(config.server_name, sizeof config.server_name, "example");
+  press(PAUSE);
+  EXPECT_EQ(loop.paused, 0);
+}
+
+TEST_F(Keys, CloseEndsTheLoopEvenBehindAMenu) {
+  loop.menu_screen = 3;
+  handle_key(CODE_CLOSE, 1);
+  EXPECT_TRUE(loop.quit_requested);
+}
+
+// ------------------------------------------------------------------ stutter
+std::vector<std::string> messages;
+void keep_message(const char *text) { messages.push_back(text); }
+
+TEST(Stutter, ReportsGapsAboveTheThreshold) {
+  UiHooks saved = ui_hooks;
+  ui_hooks.message = keep_message;
+  messages.clear();
+  loop = LoopState();
+  loop_io = {fake_now, fake_sleep, fake_event, nullptr};
+  fake_ms = 5000;
+  stutter_checkpoint("draw");  // off: threshold 0
+  loop.stutter_threshold = 0.02;
+  stutter_checkpoint("draw");
+  fake_ms += 10;
+  stutter_checkpoint("flip");
+  fake_ms += 50;
+  stutter_checkpoint("sound");
+  ui_hooks = saved;
+  loop_io_default();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "Stutter in sound - 0.050000 seconds");
 }
 
 }  // namespace

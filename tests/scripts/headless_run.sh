@@ -1,0 +1,67 @@
+#!/bin/bash
+# Headless runs of the whole program: a fixed number of tics ends with
+# status 0 and the start-up and shutdown texts in order; bad command lines
+# and missing game data end with status 1 and their messages.
+set -u
+BUILD=$1
+SRC=$2
+. "$SRC/tests/scripts/log_order.inc"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+export XDG_DATA_HOME=$tmp/home
+unset KORB_LOGFILE TW_HOME
+fail=0
+check() {  # check DESCRIPTION CONDITION...
+  local what=$1
+  shift
+  if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; fail=1; fi
+}
+
+# 256 tics with the audio written as it is mixed: one 1380-byte block a tic.
+"$BUILD/tarnwick" --headless --tics 256 --seed 7 --record-audio "$tmp/audio.raw" \
+  >"$tmp/out" 2>"$tmp/err"
+status=$?
+check "headless run exits 0 (got $status)" test $status -eq 0
+log=$(find "$tmp/home" -name lastlog.txt | head -1)
+check "log written into the home folder" test -n "$log"
+if [ -n "$log" ]; then
+  check "start-up and shutdown texts in order" \
+    log_in_order "$log" "${STARTUP_TEXTS[@]}" "${SHUTDOWN_TEXTS[@]}"
+fi
+check "one audio block per tic" test "$(stat -c %s "$tmp/audio.raw" 2>/dev/null)" = $((256 * 1380))
+
+# Warp runs without waiting: 12800 tics take well under their 100 s.
+start=$(date +%s)
+"$BUILD/tarnwick" --headless --warp --tics 12800 --nosound 2>"$tmp/err"
+status=$?
+check "warp run exits 0 (got $status)" test $status -eq 0
+check "warp run does not wait for real time" test $(( $(date +%s) - start )) -lt 30
+
+# Bad command lines: the message on standard error, status 1.
+expect_error() {  # expect_error MESSAGE ARGS...
+  local message=$1
+  shift
+  "$BUILD/tarnwick" --headless "$@" >"$tmp/out" 2>"$tmp/err"
+  local status=$?
+  check "$* -> status 1 (got $status)" test $status -eq 1
+  check "$* -> \"$message\"" grep -qF -- "$message" "$tmp/err"
+}
+expect_error "Bad arg for --erode" --erode nan
+expect_error "bad option '--frobnicate'" --frobnicate
+expect_error "Too many files!" a.twdemo b.twdemo
+expect_error "bad arg for --glversion" --glversion 3
+
+"$BUILD/tarnwick" --help >"$tmp/out" 2>&1
+status=$?
+check "--help exits 0 (got $status)" test $status -eq 0
+check "--help lists the options" grep -q -- "--exit-after-race" "$tmp/out"
+
+# Without the game data anywhere: a message, status 1.
+mkdir -p "$tmp/bare"
+cp "$BUILD/tarnwick" "$tmp/bare/"
+XDG_DATA_HOME=$tmp/empty "$tmp/bare/tarnwick" --headless --tics 1 >"$tmp/out" 2>"$tmp/err"
+status=$?
+check "no game data -> status 1 (got $status)" test $status -eq 1
+check "no game data -> message" grep -qF "Can't find game data" "$tmp/err"
+
+exit $fail

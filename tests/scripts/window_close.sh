@@ -1,0 +1,84 @@
+#!/bin/bash
+# The program with a real window under Xvfb: it starts, shows its title
+# screen, and a close request from the window system ends it with status 0
+# after the full shutdown.
+set -u
+BUILD=$1
+SRC=$2
+if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
+  echo "SKIP: xvfb-run or xdotool is not installed (scripts/deps.sh installs them)"
+  exit 0
+fi
+. "$SRC/tests/scripts/log_order.inc"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+export XDG_DATA_HOME=$tmp/home
+unset KORB_LOGFILE TW_HOME
+export SDL_AUDIODRIVER=dummy
+
+cat >"$tmp/close.py" <<'PY'
+# Sends WM_DELETE_WINDOW to a window, as a window manager's close button does.
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+x.XFlush.argtypes = [ctypes.c_void_p]
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("l", ctypes.c_long * 5)]
+class Event(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+d = x.XOpenDisplay(None)
+win = int(sys.argv[1])
+e = Event()
+e.xclient.type = 33  # ClientMessage
+e.xclient.window = win
+e.xclient.message_type = x.XInternAtom(d, b"WM_PROTOCOLS", 0)
+e.xclient.format = 32
+e.xclient.l[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
+x.XSendEvent(d, win, 0, 0, ctypes.byref(e))
+x.XFlush(d)
+PY
+
+cat >"$tmp/run.sh" <<'RUN'
+"$1/tarnwick" >"$2/out" 2>"$2/err" &
+pid=$!
+win=$(timeout 30 xdotool search --sync --name '^Tarnwick$' | head -1)
+if [ -z "$win" ]; then
+  echo "FAIL: no window appeared"
+  kill $pid
+  wait $pid
+  exit 2
+fi
+sleep 2  # some frames of the title screen
+python3 "$2/close.py" "$win"
+for i in $(seq 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+if kill -0 $pid 2>/dev/null; then
+  echo "FAIL: still running 10 s after the close request"
+  kill $pid
+  wait $pid
+  exit 3
+fi
+wait $pid
+RUN
+xvfb-run -a -s "-screen 0 1280x720x24" bash "$tmp/run.sh" "$BUILD" "$tmp"
+status=$?
+fail=0
+if [ $status -ne 0 ]; then
+  echo "FAIL: status $status"
+  cat "$tmp/err"
+  fail=1
+fi
+log=$(find "$tmp/home" -name lastlog.txt | head -1)
+if [ -z "$log" ]; then
+  echo "FAIL: no log"
+  exit 1
+fi
+log_in_order "$log" "${STARTUP_TEXTS[@]}" "GL_VERSION:" "${SHUTDOWN_TEXTS[@]}" || fail=1
+[ $fail -eq 0 ] && echo "ok: window opened, closed on request, shut down in order"
+exit $fail
