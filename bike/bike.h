@@ -197,6 +197,26 @@ int choose_part_model(const char *model, const char *texture, int warns, FileExi
 int find_texture_maps(const char *texture, const char *fallback, FileExistsFn exists,
                       char *normal, char *specular, int size);
 
+// A graphics name from the setup, or nullptr for "default" and empty names
+// (the row's own files).
+const char *custom_texture(const char *name);
+
+// Every file that draws one rider. Each group gets the player's texture when
+// `texture_loads` accepts it (nullptr: file_index_exists), else the row's own;
+// its models are chosen as choose_part_model says and its maps as
+// find_texture_maps says. Warnings go to the message window.
+struct GraphicsPlan {
+  char texture[GFX_GROUP_COUNT][1024];
+  int custom[GFX_GROUP_COUNT];          // 1: the player's texture
+  char model[PART_FILE_COUNT][1024];    // model parts only; "": not drawn
+  char normal[GFX_GROUP_COUNT][1024];   // both "" when no pair was found
+  char specular[GFX_GROUP_COUNT][1024];
+};
+// `names` in GraphicsGroup order (bike, wheels, rider, head); entries may be
+// nullptr or "default".
+void plan_rider_graphics(const BikeModel *m, const char *const names[GFX_GROUP_COUNT], FileExistsFn texture_loads,
+                         FileExistsFn exists, GraphicsPlan *out);
+
 // Number plate colours from the text kept with a bike texture image.
 struct PlateColours {
   uint8_t background[3];
@@ -310,7 +330,8 @@ const char *setup_choice_text(const RiderSetup *s, int key);
 // The bike row the setup names (with the table's fallback).
 int setup_bike_model(const RiderSetup *s);
 
-// Sets a numeric option, clamped; non-finite values are refused (0).
+// Sets a numeric option, clamped; non-finite values are refused (0). The
+// stability option runs the preset with the value truncated.
 int setup_set_number(RiderSetup *s, int key, double value);
 // One key/value pair from a setup file or the configuration. 1 when the key
 // is a setup key (even if its value was refused and kept), 0 when it is not.

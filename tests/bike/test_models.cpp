@@ -267,6 +267,38 @@ TEST(GraphicsFiles, NormalAndSpecularMaps) {
   EXPECT_STREQ(specular, "");
 }
 
+int loads_red_skin(const char *name) { return strcmp(name, "@skins/yz-red-2.png") == 0; }
+
+TEST(GraphicsFiles, WholeRiderPlan) {
+  const BikeModel &m = bike_models[lookup_bike_model("yz250f(2017)")];
+  present = {"@yz250fv2014_frame-red.jm", "@skins/yz250fv2014_fork_upper-red.jm", "@skins/yz250fv2014_fork_lower-red.jm",
+             "@front_wheel.jm", "@rear_wheel.jm", "@rider_body.jm", "@rider_head.jm",
+             "@skins/yz-red-2_norm.png", "@skins/yz-red-2_spec.png"};
+  const char *names[GFX_GROUP_COUNT] = {"@skins/yz-red-2.png", "default", "@gear-a-b.png", nullptr};
+  static GraphicsPlan plan;
+  MessageCatcher catcher;
+  plan_rider_graphics(&m, names, loads_red_skin, fake_exists, &plan);
+
+  EXPECT_EQ(plan.custom[GFX_BIKE], 1);
+  EXPECT_STREQ(plan.texture[GFX_BIKE], "@skins/yz-red-2.png");
+  EXPECT_STREQ(plan.model[PART_FRAME_MODEL], "@yz250fv2014_frame-red.jm");
+  EXPECT_STREQ(plan.model[PART_FORK_UPPER_MODEL], "@skins/yz250fv2014_fork_upper-red.jm");
+  EXPECT_STREQ(plan.model[PART_SWINGARM_MODEL], "");
+  EXPECT_STREQ(plan.model[PART_SIDE_PLATES_MODEL], "");
+  EXPECT_STREQ(plan.normal[GFX_BIKE], "@skins/yz-red-2_norm.png");
+  // A texture that does not load leaves the row's texture and models.
+  EXPECT_EQ(plan.custom[GFX_RIDER], 0);
+  EXPECT_STREQ(plan.texture[GFX_RIDER], "@rider_body.png");
+  EXPECT_STREQ(plan.model[PART_RIDER_BODY_MODEL], "@rider_body.jm");
+  EXPECT_STREQ(plan.model[PART_REAR_WHEEL_MODEL], "@rear_wheel.jm");
+  EXPECT_STREQ(plan.model[PART_HEAD_MODEL], "@rider_head.jm");
+  EXPECT_STREQ(plan.normal[GFX_HEAD], "");
+  // Only the parts that report failures warn; plates and bodies are silent.
+  std::vector<std::string> want = {
+      "Warning: Can't load @yz250fv2014_swingarm-red.jm or @skins/yz250fv2014_swingarm-red.jm"};
+  EXPECT_EQ(messages, want);
+}
+
 TEST(GraphicsFiles, NumberPlateColours) {
   struct Case {
     const char *text;
