@@ -496,13 +496,13 @@ static int finish(int count, const char *what) {
   return 1;
 }
 
-int tileinfo_parse_lines(LineReader read, void *ctx) {
+int tileinfo_parse(DataFile *f) {
   static Builder b;
   memset(terrain.surface, 0, sizeof terrain.surface);
   builder_reset(&b);
   b.count = 0;
   char line[1024];
-  while (read(ctx, line, sizeof line)) {
+  while (data_gets(f, line, sizeof line)) {
     show_progress_cycling("Loading tileinfo");
     if (!tileinfo_line(&b, line)) break;
   }
@@ -511,11 +511,11 @@ int tileinfo_parse_lines(LineReader read, void *ctx) {
 
 // --------------------------------------------------------------- texturelist
 
-int texturelist_parse_lines(LineReader read, void *ctx) {
+int texturelist_parse(DataFile *f) {
   memset(terrain.surface, 0, sizeof terrain.surface);
   int count = 0;
   char line[1024];
-  while (count < SURFACE_MAX && read(ctx, line, sizeof line)) {
+  while (count < SURFACE_MAX && data_gets(f, line, sizeof line)) {
     char *p = line;
     while (is_blank(*p)) p++;
     if (!*p) continue;
@@ -549,42 +549,4 @@ int texturelist_parse_lines(LineReader read, void *ctx) {
     s->roost[0].texture = load_texture(s->roost[0].texture_name);
   }
   return finish(count, "texturelist warning: no textures listed, using a default surface\n");
-}
-
-// ----------------------------------------------------------- line sources
-
-static char *datafile_lines(void *ctx, char *buf, int size) {
-  return data_gets(static_cast<DataFile *>(ctx), buf, size);
-}
-
-int tileinfo_parse(DataFile *f) { return tileinfo_parse_lines(datafile_lines, f); }
-int texturelist_parse(DataFile *f) { return texturelist_parse_lines(datafile_lines, f); }
-
-namespace {
-struct Memory {
-  const char *data;
-  int length, pos;
-};
-char *memory_lines(void *ctx, char *buf, int size) {
-  Memory *m = static_cast<Memory *>(ctx);
-  if (m->pos >= m->length) return nullptr;
-  int n = 0;
-  while (n < size - 1 && m->pos < m->length) {
-    char c = m->data[m->pos++];
-    buf[n++] = c;
-    if (c == '\n') break;
-  }
-  buf[n] = 0;
-  return buf;
-}
-}  // namespace
-
-int tileinfo_parse_buffer(const char *data, int length) {
-  Memory m = {data, length, 0};
-  return tileinfo_parse_lines(memory_lines, &m);
-}
-
-int texturelist_parse_buffer(const char *data, int length) {
-  Memory m = {data, length, 0};
-  return texturelist_parse_lines(memory_lines, &m);
 }

@@ -101,7 +101,7 @@ static void read_png_samples(const char *dir, float low, float high, Ripemd160 *
 }
 
 // Header and samples; the file stays open for the caller to close.
-static int load_heights(const char *dir, DataFile *f) {
+int terrain_load_heights(const char *dir, DataFile *f) {
   Terrain &t = terrain;
   int n = 0;
   float spacing = 0, low = 0, high = 0;
@@ -278,7 +278,7 @@ int terrain_load(const char *dir) {
   begin("Loading terrain");
   DataFile *f = open_or_say(dir, "terrain.hf");
   if (!f) return 0;
-  int ok = load_heights(dir, f);
+  int ok = terrain_load_heights(dir, f);
   data_close(f);
   if (!ok) {
     terrain_free();

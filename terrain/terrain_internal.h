@@ -3,20 +3,14 @@
 #pragma once
 #include "terrain/terrain.h"
 
-// A source of text lines with data_gets semantics: at most size - 1 bytes
-// up to and including a line feed, zero-terminated; nullptr at the end.
-typedef char *(*LineReader)(void *ctx, char *buf, int size);
-
-// The surface parsers over any line source (a DataFile, or memory).
-int tileinfo_parse_lines(LineReader read, void *ctx);
-int texturelist_parse_lines(LineReader read, void *ctx);
-int tileinfo_parse_buffer(const char *data, int length);
-int texturelist_parse_buffer(const char *data, int length);
-
 // Number parsing shared by the surface files: the longest decimal
 // floating-point prefix after optional blanks; "nan", "inf", hex and values
 // beyond the float range are not numbers. Advances *p past it on success.
 int parse_decimal_float(const char **p, float *out);
+
+// Reads the header and samples of an open "terrain.hf" into the (freed)
+// terrain; a height map is looked for in `dir`. 1, or 0 after a message.
+int terrain_load_heights(const char *dir, DataFile *f);
 
 // Largest size exponent terrain_load accepts (tests and fuzzers lower it).
 extern int terrain_shift_limit;

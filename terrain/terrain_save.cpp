@@ -113,6 +113,13 @@ int terrain_save(const char *dir) {
     return 0;
   }
   data_printf(hf, "%d %f %f %f\n", t.shift, double(t.spacing), double(lowest), double(highest));
+  // Flushed first so a full disk shows before either file is replaced.
+  if (data_flush(png) != 0 || data_flush(hf) != 0) {
+    data_abandon(png);
+    data_abandon(hf);
+    cant_write("terrain.png");
+    return 0;
+  }
   if (!commit(png, "terrain.png")) {
     data_abandon(hf);
     return 0;
