@@ -172,7 +172,7 @@ enum GraphicsGroup { GFX_BIKE, GFX_WHEELS, GFX_RIDER, GFX_HEAD, GFX_GROUP_COUNT 
 int graphics_group_parts(int group, int parts[8]);
 // The row's own texture for a group.
 int graphics_group_texture_part(int group);
-// Whether a group reports model load failures as warnings.
+// Whether a part reports its model load failures as warnings.
 int graphics_part_warns(int part);
 
 // The variant model name for `model` drawn with `texture`, or 0 when the
