@@ -93,8 +93,9 @@ int scan_float_text(Input &in, int &width, std::string &buf) {
       exp_char = 'p';
       c = in.get();
       if (width > 0) --width;
+    } else {
+      got_digit = 1;  // "0x" alone is no digit, a plain "0" is
     }
-    got_digit = 1;
   }
   for (;;) {
     if (is_digit(c) || (!got_e && hex && is_xdigit(c))) {
