@@ -392,7 +392,9 @@ int app_main(int argc, char **argv) {
   if (!track.empty()) track_reset(track.c_str(), lineup, demo, 0, 1000, config.skill);
   if (settings.connect_given) net_start(config.server_name, settings.password.c_str());
 
+  int quit = loop.quit_requested;  // a close while loading still counts
   loop_init();
+  loop.quit_requested = quit;
   loop.menu_screen = settings.connect_given ? -1 : 0;
   loop.view_mode = VIEW_NO_TRACK;
   main_loop();

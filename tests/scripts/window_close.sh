@@ -81,4 +81,23 @@ if [ -z "$log" ]; then
 fi
 log_in_order "$log" "${STARTUP_TEXTS[@]}" "GL_VERSION:" "${SHUTDOWN_TEXTS[@]}" || fail=1
 [ $fail -eq 0 ] && echo "ok: window opened, closed on request, shut down in order"
+
+# A context older than 3.1: logged, the second half of the shutdown, status 1.
+rm -rf "$tmp/home"
+MESA_GL_VERSION_OVERRIDE=3.0 xvfb-run -a -s "-screen 0 1280x720x24" \
+  "$BUILD/tarnwick" --glversion 3.0compatibility >"$tmp/out" 2>"$tmp/err"
+status=$?
+log=$(find "$tmp/home" -name lastlog.txt | head -1)
+if [ $status -ne 1 ]; then
+  echo "FAIL: old GL gave status $status"
+  fail=1
+elif ! log_in_order "$log" "GL_VERSION: 3.0" "OpenGL version too old" "Closing audio" \
+    "Writing config files" "Deleting models"; then
+  fail=1
+elif grep -qF "Deallocating bikes" "$log"; then
+  echo "FAIL: old GL ran the first half of the shutdown"
+  fail=1
+else
+  echo "ok: old GL refused with status 1"
+fi
 exit $fail
