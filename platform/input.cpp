@@ -59,9 +59,9 @@ Device *device_add(const char *base_name, int button_count, int axis_count,
   }
   // Spaces and "." would break the "name.axis[i]" and "name axis i" forms;
   // 63 characters is as much as a lookup reads.
-  char clean[DEVICE_NAME_MAX];
+  char clean[52];
   int n = 0;
-  for (const char *p = base_name; *p && n < 55; p++)
+  for (const char *p = base_name; *p && n < 51; p++)
     if (*p != ' ' && *p != '.') clean[n++] = *p;
   clean[n] = 0;
   if (n == 0) strcpy(clean, "Device");
@@ -385,7 +385,9 @@ int learn_tic(double now) {
   if (captured_name && now > change_time + 0.25) {
     Binding *b = learning;
     binding_set_key(b, captured_name);
-    b->key_code = captured_code;
+    // Resolving by name also marks a device button for polling.
+    binding_resolve(b);
+    if (!b->key_code) b->key_code = captured_code;
     learn_finish(nullptr);
     return 1;
   }

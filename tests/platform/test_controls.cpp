@@ -13,6 +13,8 @@ namespace {
 class InputTest : public ::testing::Test {
  protected:
   Window *w = nullptr;
+  // Devices outlive the test body: they are closed in TearDown.
+  FakeDevice fa, fb;
   void SetUp() override {
     platform_reset_for_tests();
     platform_set_headless(1);
@@ -65,9 +67,8 @@ TEST(DeviceCodeBase, StaysBelowTheReleaseFlag) {
 }
 
 TEST_F(InputTest, DevicesGetUniqueNamesAndBases) {
-  FakeDevice a, b;
-  Device *da = device_add("Racing Wheel", 4, 2, &fake_ops, &a);
-  Device *db = device_add("Racing Wheel", 4, 2, &fake_ops, &b);
+  Device *da = device_add("Racing Wheel", 4, 2, &fake_ops, &fa);
+  Device *db = device_add("Racing Wheel", 4, 2, &fake_ops, &fb);
   ASSERT_TRUE(da && db);
   EXPECT_STREQ(da->name, "RacingWheel");
   EXPECT_STREQ(db->name, "RacingWheel#2");
@@ -77,7 +78,7 @@ TEST_F(InputTest, DevicesGetUniqueNamesAndBases) {
 }
 
 TEST_F(InputTest, AxesOpenByEveryNameForm) {
-  FakeDevice f;
+  FakeDevice &f = fa;
   f.axes[1] = -1234;
   Device *d = device_add("Joystick 1", 2, 3, &fake_ops, &f);
   ASSERT_NE(d, nullptr);
@@ -150,7 +151,7 @@ TEST_F(InputTest, DefaultControlsFillTheirSlots) {
   EXPECT_FALSE(special_key_is(KEY_STEP, 0));
   EXPECT_STREQ(control_info[CONTROL_DAB].config_key, "dab_key");
   // An axis-bound throttle with equal ends stays at 0.
-  FakeDevice f;
+  FakeDevice &f = fa;
   f.axes[0] = 20000;
   ASSERT_NE(device_add("Pedals", 0, 1, &fake_ops, &f), nullptr);
   binding_set_axis(&control_bindings[CONTROL_THROTTLE], "Pedals axis 0", 0.25f, 0.25f);
@@ -164,7 +165,7 @@ TEST_F(InputTest, DefaultControlsFillTheirSlots) {
 }
 
 TEST_F(InputTest, DeviceButtonsArePolledOnceBound) {
-  FakeDevice f;
+  FakeDevice &f = fa;
   Device *d = device_add("Wheel", 4, 0, &fake_ops, &f);
   ASSERT_NE(d, nullptr);
   int code, down;
@@ -249,6 +250,15 @@ TEST_F(LearnTest, MovedStickWinsOverACapturedKey) {
   EXPECT_EQ(learn_tic(10.4), 1);
   EXPECT_STREQ(b.axis_name, "Stick axis 0");
   EXPECT_EQ(b.key_name, nullptr);
+}
+
+TEST_F(LearnTest, LearnedDeviceButtonIsPolledAfterwards) {
+  learn_start(&b, 10.0);
+  learn_event(pad_dev->code_base + 3, 1, 10.0);
+  EXPECT_EQ(learn_tic(10.3), 1);
+  EXPECT_STREQ(b.key_name, "Pad button 3");
+  EXPECT_EQ(b.key_code, pad_dev->code_base + 3);
+  EXPECT_EQ(pad_dev->poll_buttons, 1);
 }
 
 TEST_F(LearnTest, SmallMovementsAndEscLeaveTheBindingAlone) {

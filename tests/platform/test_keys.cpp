@@ -11,6 +11,7 @@ namespace {
 
 class KeysTest : public ::testing::Test {
  protected:
+  FakeDevice f;  // closed in TearDown, so it must outlive the test body
   void SetUp() override { platform_reset_for_tests(); }
   void TearDown() override { platform_reset_for_tests(); }
 };
@@ -97,7 +98,6 @@ TEST_F(KeysTest, FirstAliasWins) {
 }
 
 TEST_F(KeysTest, DeviceButtonsByName) {
-  FakeDevice f;
   Device *d = device_add("Racing Wheel", 8, 2, &fake_ops, &f);
   ASSERT_NE(d, nullptr);
   EXPECT_STREQ(d->name, "RacingWheel");
