@@ -6,6 +6,8 @@
 void names_init();
 // Pumps SDL's queue into the window's events (main thread only).
 void window_pump(Window *w);
+// Turns one SDL event into queued events (window_pump's step).
+void window_translate_event(Window *w, const void *sdl_event);
 // Device sources: game controllers, other joysticks, mouse, the pointer.
 void pads_open(Window *w);
 void pads_close();

@@ -426,7 +426,12 @@ static void push_text(Window *w, const char *text, int64_t ms) {
 void window_pump(Window *w) {
   if (!w || !w->sdl_window) return;
   SDL_Event ev;
-  while (SDL_PollEvent(&ev)) {
+  while (SDL_PollEvent(&ev)) window_translate_event(w, &ev);
+}
+
+void window_translate_event(Window *w, const void *event) {
+  const SDL_Event &ev = *static_cast<const SDL_Event *>(event);
+  {
     switch (ev.type) {
       case SDL_QUIT:
         events_push_now(w, CODE_CLOSE, 1);

@@ -1,7 +1,10 @@
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 
+#include "platform/internal.h"
 #include "platform/platform.h"
 
 namespace {
@@ -119,6 +122,50 @@ TEST_F(HeadlessWindow, TakesInjectedEventsByTimeAndNeverDraws) {
   pointer_set(123, 45);
   EXPECT_EQ(axis_read(x), 123);
   axis_close(x);
+}
+
+TEST_F(HeadlessWindow, SdlEventsBecomeCodesOnThePlatformClock) {
+  ASSERT_NE(w, nullptr);
+  SDL_Event ev{};
+  ev.type = SDL_KEYDOWN;
+  ev.key.keysym.scancode = SDL_SCANCODE_RCTRL;
+  ev.key.timestamp = SDL_GetTicks() - 400;  // queued 0.4 s ago
+  window_translate_event(w, &ev);
+  ev.key.keysym.scancode = SDL_SCANCODE_RETURN;
+  ev.key.timestamp = SDL_GetTicks();
+  window_translate_event(w, &ev);
+  ev.type = SDL_KEYUP;
+  ev.key.keysym.scancode = SDL_SCANCODE_UNKNOWN;
+  window_translate_event(w, &ev);
+  SDL_Event text{};
+  text.type = SDL_TEXTINPUT;
+  text.text.timestamp = SDL_GetTicks();
+  strcpy(text.text.text, "a\xC3\xA9\xE2\x82\xAC");  // a, e acute, euro sign
+  window_translate_event(w, &text);
+  SDL_Event click{};
+  click.type = SDL_MOUSEBUTTONUP;
+  click.button.button = SDL_BUTTON_RIGHT;
+  click.button.timestamp = SDL_GetTicks();
+  window_translate_event(w, &click);
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  window_translate_event(w, &quit);
+
+  int64_t ms = clock_ms() - 200;
+  int code, down;
+  // Only the old key press lies before the moment 0.2 s ago.
+  ASSERT_EQ(events_next_until(w, &code, &down, ms / 1000, int(ms % 1000) * 1000), 1);
+  EXPECT_EQ(code, 4096 + 285);
+  EXPECT_EQ(down, 1);
+  EXPECT_EQ(events_next_until(w, &code, &down, ms / 1000, int(ms % 1000) * 1000), 0);
+  const int want[][2] = {{4096 + 28, 1}, {13, 1}, {'a', 1}, {0xE9, 1},
+                         {CODE_MOUSE_RIGHT, 0}, {CODE_CLOSE, 1}};
+  for (const auto &e : want) {
+    ASSERT_EQ(events_next(w, &code, &down), 1);
+    EXPECT_EQ(code, e[0]);
+    EXPECT_EQ(down, e[1]);
+  }
+  EXPECT_EQ(events_next(w, &code, &down), 0);
 }
 
 TEST_F(HeadlessWindow, MessageBoxGoesToStandardError) {
