@@ -10,7 +10,7 @@
 #include "terrain/terrain_internal.h"
 
 TerrainHooks terrain_hooks;
-TerrainLight terrain_light = {{0.4364f, 0.8729f, 0.2182f}, {1.0f, 0.96f, 0.88f}, {0.42f, 0.45f, 0.52f}};
+TerrainLight terrain_light = {{0.75f, 0.5f, 0.4330127f}, {1.0f, 0.96f, 0.88f}, {0.42f, 0.45f, 0.52f}};
 int terrain_shift_limit = TERRAIN_MAX_SHIFT;
 
 static void begin(const char *text) { show_progress(text); }

@@ -7,7 +7,7 @@
 #include "tools/gen_track.h"
 #include "tools/gen_track_shape.h"
 
-const float GEN_TRACK_SUN[3] = {0.4364f, 0.8729f, 0.2182f};
+const float GEN_TRACK_SUN[3] = {0.75f, 0.5f, 0.4330127f};  // 30 degrees up, south-east
 
 namespace {
 
