@@ -14,6 +14,9 @@ struct DataFile;
 // the default textures and the five programs. 0 on failure (logged).
 // `gles` says what the platform asked for; the version string decides.
 int gfx_init(void *(*get_proc)(const char *name), int gles);
+// Loads the fonts and the HUD pictures ("!@tach.png", "!@shifter.png",
+// "!@pitboard.png", "!@title.png"); once the data files can be read.
+void gfx_load_pictures();
 // Frees fonts, textures, programs and the batch (the context still current).
 void gfx_shutdown();
 
