@@ -259,7 +259,7 @@ int write_setup(RiderSetup *s, DataFile *f) {
 }
 
 void stability_preset(RiderSetup *setup, int s) {
-  double u = s * 5 * 0.01;
+  double u = static_cast<double>(s) * 5 * 0.01;  // no int overflow for any s
   u = u < 0 ? 0 : u > 5 ? 5 : u;
   int i = static_cast<int>(std::floor(u));
   if (i > 4) i = 4;

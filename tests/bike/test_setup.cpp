@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -138,6 +139,12 @@ TEST(SetupValues, StabilityPreset) {
   RiderSetup s = fresh();
   set_setup_value(&s, "stability", "37.9");
   EXPECT_DOUBLE_EQ(val(s, SETUP_STABILITY), 37.9);
+
+  // The menus may hand any integer.
+  stability_preset(&s, INT_MAX);
+  EXPECT_EQ(val(s, SETUP_ROLL_DAMPING), 80);
+  stability_preset(&s, INT_MIN);
+  EXPECT_EQ(val(s, SETUP_ROLL_DAMPING), 40);
 
   // A bad stability line runs no preset.
   set_setup_value(&s, "roll_damping", "10");
