@@ -1,0 +1,136 @@
+// The one ODE world every rider lives in, its contact group, and the order
+// of a tic: contacts, samples, step, then each rider's update.
+#include <cstdarg>
+#include <cstdio>
+
+#include "bike/rider.h"
+#include "bike/rider_internal.h"
+#include "platform/korb.h"
+
+PhysicsWorld physics;
+PhysicsHooks physics_hooks;
+
+static int ode_started;
+
+// ODE's own handlers abort the process; a physics fault must only be logged.
+static void ode_report(const char *kind, int num, const char *msg, va_list ap) {
+  char text[512];
+  vsnprintf(text, sizeof text, msg, ap);
+  log_printf("ODE %s %d: %s\n", kind, num, text);
+}
+static void ode_error(int num, const char *msg, va_list ap) { ode_report("error", num, msg, ap); }
+static void ode_debug(int num, const char *msg, va_list ap) { ode_report("debug", num, msg, ap); }
+static void ode_message(int num, const char *msg, va_list ap) {
+  ode_report("message", num, msg, ap);
+}
+
+int physics_init() {
+  if (physics.world) return 1;
+  if (!ode_started) {
+    dInitODE2(0);
+    ode_started = 1;
+  }
+  dSetErrorHandler(ode_error);
+  dSetDebugHandler(ode_debug);
+  dSetMessageHandler(ode_message);
+  if (!dCheckConfiguration("ODE_double_precision")) {
+    log_printf("ODE is not built with double precision: the physics can't run\n");
+    return 0;
+  }
+  physics.world = dWorldCreate();
+  if (!physics.world) {
+    log_printf("Can't create the physics world\n");
+    return 0;
+  }
+  dWorldSetGravity(physics.world, 0, -GRAVITY, 0);
+  physics.contacts = dJointGroupCreate(0);
+  physics.now_tic = 0;
+  physics.drop_tic = 0;
+  physics.sample_start = 0;
+  for (int &e : physics.extra_down) e = 0;
+  return 1;
+}
+
+void physics_shutdown() {
+  for (Rider &r : riders) destroy_rider(&r);
+  if (physics.contacts) dJointGroupDestroy(physics.contacts);
+  if (physics.world) dWorldDestroy(physics.world);
+  physics.contacts = nullptr;
+  physics.world = nullptr;
+  if (ode_started) {
+    dCloseODE();
+    ode_started = 0;
+  }
+}
+
+void soft_erp_cfm(double kp, double kd, double *erp, double *cfm) {
+  double h = TIC_SECONDS;
+  double s = h * kp + kd;
+  *erp = s > 0 ? h * kp / s : 0;
+  *cfm = s > 0 ? 1 / s : 1e9;
+}
+
+static int simulated_now(const Rider &r) { return r.in_use && r.weight > 0.25f; }
+
+void physics_contacts() {
+  for (Rider &r : riders)
+    if (r.in_use && r.simulated && simulated_now(r)) rider_collide_world(&r);
+  // Offline every pair of simulated riders meets through joints; a
+  // replayed rider feels forces only.
+  for (int i = 0; i < RIDER_SLOTS; i++) {
+    Rider &a = riders[i];
+    if (!a.in_use || !simulated_now(a)) continue;
+    for (int k = i + 1; k < RIDER_SLOTS; k++) {
+      Rider &b = riders[k];
+      if (!b.in_use) continue;
+      if (a.simulated && b.simulated)
+        rider_collide_riders(&a, &b, CONTACT_JOINTS);
+      else if (a.simulated != b.simulated)
+        rider_collide_riders(a.simulated ? &a : &b, a.simulated ? &b : &a, CONTACT_FORCES);
+    }
+  }
+  // Samples for riders not simulated here, starting at a different rider
+  // each tic so no one always goes first.
+  int start = physics.sample_start;
+  physics.sample_start = (start + 1) % RIDER_SLOTS;
+  for (int n = 0; n < RIDER_SLOTS; n++) {
+    Rider &r = riders[(start + n) % RIDER_SLOTS];
+    if (!r.in_use) continue;
+    if (!r.simulated && r.sample_tic != physics.now_tic) {
+      for (int w = 0; w < 2; w++) wheel_ground_sample(&r.wheel[w]);
+      r.sample_tic = physics.now_tic;
+    }
+    if (physics_hooks.wheel_roost) {
+      physics_hooks.wheel_roost(&r, &r.wheel[0], float(M_PI / 8));
+      physics_hooks.wheel_roost(&r, &r.wheel[1], float(2 * M_PI));
+    }
+  }
+}
+
+void physics_step() {
+  dWorldStep(physics.world, TIC_SECONDS);
+  dJointGroupEmpty(physics.contacts);
+  if (physics_hooks.wheel_rut)
+    for (Rider &r : riders)
+      if (r.in_use && r.simulated) {
+        physics_hooks.wheel_rut(&r, &r.wheel[0]);
+        physics_hooks.wheel_rut(&r, &r.wheel[1]);
+      }
+}
+
+void physics_update_riders() {
+  for (Rider &r : riders) {
+    if (!r.in_use) continue;
+    if (r.simulated && physics_hooks.robot_drive) physics_hooks.robot_drive(&r);
+    if (!r.simulated && r.weight > 0) set_local_simulation_weight(&r, r.weight - 1.0f / 128);
+    if (r.weight > 0.25f) rider_update(&r);
+    if (r.simulated && physics_hooks.line_record) physics_hooks.line_record(&r);
+  }
+}
+
+void physics_tic() {
+  physics_contacts();
+  physics_step();
+  physics_update_riders();
+  physics.now_tic++;
+}

@@ -1,0 +1,24 @@
+// Pieces shared by the physics files of the bike folder; not an interface
+// for other subsystems.
+#pragma once
+#include "bike/rider.h"
+
+void rider_set_masses(Rider *r, double rider_share);
+double fork_force(const Rider *r, double slider_pos, double slider_rate);
+double shock_torque(const Rider *r, double angle, double rate);
+// A soft contact joint in the contact group: pushes b1 along `normal`
+// (b2 may be 0 for the static world).
+void soft_joint(dBodyID b1, dBodyID b2, const double pos[3], const double normal[3],
+                double depth, double kp, double kd, double mu);
+// A one-sided spring between two body points, active beyond `length`.
+void tether(dBodyID b1, const double p1[3], dBodyID b2, const double p2[3], double length,
+            double kp, double kd);
+// Where the rider body sits on the bike, in world coordinates.
+void riding_point(Rider *r, double out[3]);
+int rider_finite(const Rider *r);
+// Velocity servo on the frame: towards `target` with at most `fmax`.
+void velocity_servo(Rider *r, const double target[3], double fmax);
+// The surface record under a world point.
+const Surface *surface_at(float x, float z, int *index);
+
+inline double clampd(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }

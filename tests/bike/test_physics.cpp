@@ -1,0 +1,251 @@
+// The rider's physics judged against physics: free fall, momentum in
+// flight, weight on the wheels at rest, top speed per gear, braking within
+// the friction limit, holding and sliding on slopes, determinism.
+#include <cmath>
+
+#include "tests/bike/test_physics_fixture.h"
+
+static double total_mass(Rider *r) {
+  double m = 0;
+  for (int i = 0; i < BODY_PART_COUNT; i++) {
+    dMass mm;
+    dBodyGetMass(r->body[i], &mm);
+    m += mm.mass;
+  }
+  return m;
+}
+
+static void centre_of_mass(Rider *r, double c[3]) {
+  c[0] = c[1] = c[2] = 0;
+  double M = 0;
+  for (int i = 0; i < BODY_PART_COUNT; i++) {
+    dMass mm;
+    dBodyGetMass(r->body[i], &mm);
+    const dReal *p = dBodyGetPosition(r->body[i]);
+    for (int k = 0; k < 3; k++) c[k] += mm.mass * p[k];
+    M += mm.mass;
+  }
+  for (int k = 0; k < 3; k++) c[k] /= M;
+}
+
+static void momentum(Rider *r, double P[3], double L[3]) {
+  double c[3];
+  centre_of_mass(r, c);
+  for (int k = 0; k < 3; k++) P[k] = L[k] = 0;
+  for (int i = 0; i < BODY_PART_COUNT; i++) {
+    dBodyID b = r->body[i];
+    dMass mm;
+    dBodyGetMass(b, &mm);
+    const dReal *p = dBodyGetPosition(b), *v = dBodyGetLinearVel(b), *w = dBodyGetAngularVel(b);
+    const dReal *R = dBodyGetRotation(b);
+    // I_world w = R I R^T w.
+    double wl[3], iw[3], ww[3];
+    for (int k = 0; k < 3; k++) wl[k] = R[k] * w[0] + R[4 + k] * w[1] + R[8 + k] * w[2];
+    for (int k = 0; k < 3; k++)
+      iw[k] = mm.I[k * 4] * wl[0] + mm.I[k * 4 + 1] * wl[1] + mm.I[k * 4 + 2] * wl[2];
+    for (int k = 0; k < 3; k++) ww[k] = R[k * 4] * iw[0] + R[k * 4 + 1] * iw[1] + R[k * 4 + 2] * iw[2];
+    double d[3] = {p[0] - c[0], p[1] - c[1], p[2] - c[2]};
+    double mv[3] = {mm.mass * v[0], mm.mass * v[1], mm.mass * v[2]};
+    L[0] += ww[0] + d[1] * mv[2] - d[2] * mv[1];
+    L[1] += ww[1] + d[2] * mv[0] - d[0] * mv[2];
+    L[2] += ww[2] + d[0] * mv[1] - d[1] * mv[0];
+    for (int k = 0; k < 3; k++) P[k] += mv[k];
+  }
+}
+
+TEST_F(PhysicsTest, FreeFallFollowsTheStepOfGravity) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16, 0, 200);
+  ASSERT_NE(r, nullptr);
+  double c0[3];
+  centre_of_mass(r, c0);
+  for (int n = 1; n <= 256; n++) {
+    run(1);
+    double c[3];
+    centre_of_mass(r, c);
+    double expect = c0[1] - std::ldexp(double(n) * (n + 1), -10);
+    ASSERT_NEAR(c[1], expect, 1e-9 * (1 + std::fabs(expect))) << "tic " << n;
+    ASSERT_NEAR(c[0], c0[0], 1e-9);
+    ASSERT_NEAR(c[2], c0[2], 1e-9);
+  }
+}
+
+// Spinning wheels, a turning engine, a tumbling bike and a steering input
+// exercise every internal torque; none may add momentum of its own.
+TEST_F(PhysicsTest, InFlightOnlyGravityChangesMomentum) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16, 0, 500);
+  ASSERT_NE(r, nullptr);
+  const double v[3] = {3, 5, -40};
+  rider_set_velocity(r, v);
+  for (int i = 0; i < BODY_PART_COUNT; i++) {
+    const dReal *w = dBodyGetAngularVel(r->body[i]);
+    dBodySetAngularVel(r->body[i], w[0] + 0.7, w[1] - 0.4, w[2] + 0.9);
+  }
+  r->engine_speed += 300;  // the clutch has work to do
+  rider_set_clutch(r, 1);
+  rider_set_steering(r, 0.5f);
+  double M = total_mass(r);
+  double P0[3], L0[3];
+  momentum(r, P0, L0);
+  double Lmag = std::sqrt(L0[0] * L0[0] + L0[1] * L0[1] + L0[2] * L0[2]);
+  for (int n = 1; n <= 128; n++) {
+    double Pa[3], La[3];
+    momentum(r, Pa, La);
+    run(1);
+    double P[3], L[3];
+    momentum(r, P, L);
+    ASSERT_NEAR(P[0], Pa[0], 1e-8 * M);
+    ASSERT_NEAR(P[1] - Pa[1], -M * GRAVITY * TIC_SECONDS, 1e-8 * M) << "tic " << n;
+    ASSERT_NEAR(P[2], Pa[2], 1e-8 * M);
+    for (int k = 0; k < 3; k++) ASSERT_NEAR(L[k], L0[k], 2e-3 * Lmag) << "tic " << n << " axis " << k;
+  }
+}
+
+TEST_F(PhysicsTest, AtRestTheWheelsCarryTheWeight) {
+  ground.build(5, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(32, 32, 0, 0.05f);
+  ASSERT_NE(r, nullptr);
+  run(128 * 4);
+  double M = total_mass(r);
+  double load = 0;
+  for (int w = 0; w < 2; w++) {
+    const WheelContact &c = r->wheel[w];
+    ASSERT_GT(c.depth, 0) << "wheel " << w;
+    double f = c.feedback.f1[1];
+    load += f;
+    // The tire's spring at this depth holds this wheel's share.
+    double cc = std::fmin(c.depth / c.tire_radius, 1.0);
+    double kp = 24000 * cc * cc * cc + 1000;
+    EXPECT_NEAR(f, kp * c.depth, 0.01 * f) << "wheel " << w;
+  }
+  EXPECT_NEAR(load, M * GRAVITY, 0.005 * M * GRAVITY);
+  const BikeModel *m = rider_model(r);
+  double fork = dJointGetSliderPosition(r->joint[JOINT_FORK]);
+  EXPECT_LT(fork, -0.02);
+  EXPECT_GT(fork, -m->fork_travel + 0.02);
+  double arm = dJointGetHingeAngle(r->joint[JOINT_SWINGARM]);
+  EXPECT_LT(arm, -0.01);
+  EXPECT_GT(arm, -m->swingarm_travel + 0.01);
+  EXPECT_NEAR(rider_lean(r), 0, 1e-3);
+  EXPECT_EQ(r->crash_timer, 0);
+}
+
+TEST_F(PhysicsTest, TopSpeedInEachGearIsWhereTheEngineRunsOutOfTorque) {
+  ground.build(5, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  const BikeModel *m = &bike_models[find_bike_model("yz250f(2017)")];
+  const double zero_rpm = 14000;
+  for (int gear = 0; gear < 5; gear++) {
+    SCOPED_TRACE(gear);
+    Rider *r = place(32, 32, 0, 0.02f);
+    ASSERT_NE(r, nullptr);
+    r->flags |= RF_WHEELIE_ENGINE;
+    r->gear = gear;
+    double R = double(m->primary_ratio) * m->gear_ratios[gear] * r->final_drive;
+    double nominal = zero_rpm / 9.549296585513721 / R * (m->rear_rim_radius + m->rear_tire_radius);
+    const double v[3] = {0, 0, -0.85 * nominal};
+    rider_set_velocity(r, v);
+    rider_set_clutch(r, 1);
+    rider_set_throttle(r, 1);
+    run(128 * 6);
+    ASSERT_EQ(r->crash_timer, 0);
+    // The road speed of 14000 rpm with the tire's rolling radius.
+    double rolling = m->rear_rim_radius + m->rear_tire_radius - r->wheel[1].depth;
+    double limit = zero_rpm / 9.549296585513721 / R * rolling;
+    double speed = rider_speed(r);
+    EXPECT_LE(speed, limit * 1.002);
+    EXPECT_GE(speed, limit * 0.98);
+    EXPECT_LE(rider_rpm(r), zero_rpm);
+    EXPECT_NEAR(std::fabs(rider_lean(r)), 0, 0.05);
+    destroy_rider(r);
+  }
+}
+
+TEST_F(PhysicsTest, BrakingStaysWithinTheFrictionLimit) {
+  const float mu = 0.6f;
+  ground.build(5, 1.0f, [](float, float) { return 0.0f; }, mu, false);
+  Rider *r = place(32, 32, 0, 0.02f);
+  ASSERT_NE(r, nullptr);
+  r->flags &= ~(RF_FRONT_ANTILOCK | RF_REAR_ANTILOCK);
+  const double v0[3] = {0, 0, -60};
+  rider_set_velocity(r, v0);
+  run(64);
+  rider_set_front_brake(r, 1);
+  rider_set_rear_brake(r, 1);
+  double last = -dBodyGetLinearVel(r->body[FRAME])[2];
+  double fastest = 0;
+  for (int window = 0; window < 24 && last > 2; window++) {
+    run(16);
+    double now = -dBodyGetLinearVel(r->body[FRAME])[2];
+    double decel = (last - now) * 128 / 16;
+    fastest = std::fmax(fastest, decel);
+    last = now;
+  }
+  EXPECT_LE(fastest, mu * GRAVITY * 1.01);
+  EXPECT_GT(fastest, mu * GRAVITY * 0.5);
+}
+
+struct SlopeCase {
+  float slope;  // rise per foot along the bike
+  bool holds;
+};
+
+class SlopeTest : public PhysicsTest, public ::testing::WithParamInterface<SlopeCase> {};
+
+TEST_P(SlopeTest, BrakesHoldBelowTheFrictionAngle) {
+  const float mu = 0.5f;
+  const float t = GetParam().slope;
+  // Rising behind the bike: it faces downhill.
+  ground.build(5, 1.0f, [t](float, float z) { return (z - 32) * t; }, mu, false);
+  Rider *r = place(32, 32, 0, 0.05f);
+  ASSERT_NE(r, nullptr);
+  // Lean the rider back onto the slope's plane before letting go.
+  double axis[3] = {1, 0, 0};
+  const dReal *p = dBodyGetPosition(r->body[FRAME]);
+  double px = p[0], py = p[1], pz = p[2];
+  turn_rider(r, axis, std::atan(t));
+  const dReal *q = dBodyGetPosition(r->body[FRAME]);
+  move_rider(r, px - q[0], py - q[1] + 0.1, pz - q[2]);
+  r->flags &= ~(RF_FRONT_ANTILOCK | RF_REAR_ANTILOCK);
+  rider_set_front_brake(r, 1);
+  rider_set_rear_brake(r, 1);
+  run(64);
+  double z0 = dBodyGetPosition(r->body[FRAME])[2];
+  run(256);
+  double moved = std::fabs(dBodyGetPosition(r->body[FRAME])[2] - z0);
+  if (GetParam().holds)
+    EXPECT_LT(moved, 0.05) << "tan " << t;
+  else
+    EXPECT_GT(moved, 1.0) << "tan " << t;
+}
+
+INSTANTIATE_TEST_SUITE_P(Slopes, SlopeTest,
+                         ::testing::Values(SlopeCase{0.125f, true}, SlopeCase{0.375f, true},
+                                           SlopeCase{0.625f, false}, SlopeCase{0.875f, false}));
+
+static uint64_t scripted_ride() {
+  TestGround g;
+  g.build(5, 1.0f, [](float x, float z) { return 0.25f * std::sin(x * 0.2f) * std::cos(z * 0.15f); },
+          1.0f);
+  EXPECT_EQ(physics_init(), 1);
+  Rider *r = create_rider(3, "yz250f(2017)", 1, "7", nullptr, nullptr, nullptr, nullptr);
+  move_rider(r, 30, 0.6, 30);
+  uint64_t h = 1469598103934665603ull;
+  rider_set_clutch(r, 1);
+  for (int tic = 0; tic < 640; tic++) {
+    rider_set_throttle(r, tic < 400 ? 0.8f : 0.0f);
+    rider_set_steering(r, tic > 200 ? 0.3f * std::sin(tic * 0.05f) : 0.0f);
+    if (tic == 300) shift(r, 1);
+    if (tic == 301) shift(r, 0);
+    physics_tic();
+    h = rider_state_hash(r, h);
+  }
+  physics_shutdown();
+  return h;
+}
+
+TEST(PhysicsDeterminism, SameScriptSameStates) {
+  uint64_t a = scripted_ride();
+  uint64_t b = scripted_ride();
+  EXPECT_EQ(a, b);
+}
