@@ -63,6 +63,9 @@ struct GlRequest {
   int dialect;  // GL_DIALECT_*
 };
 GlRequest gl_request_effective();
+// The context window_open actually made (an ES request can fall back to a
+// desktop context); all zero when there is none.
+GlRequest gl_context_created();
 // A GL entry point by name; null before a context exists or when unknown.
 void *get_gl_proc(const char *name);
 

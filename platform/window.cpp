@@ -113,6 +113,9 @@ float display_dpi() {
 // GL request
 
 static GlRequest requested = {3, 1, GL_DIALECT_CORE};
+static GlRequest created;
+
+GlRequest gl_context_created() { return created; }
 
 void set_gl_request(int major, int minor, int dialect) {
   requested = GlRequest{major, minor, dialect};
@@ -172,6 +175,7 @@ static bool create_context(Window *w) {
     return false;
   }
   w->gl_context = ctx;
+  created = r;
   typedef const unsigned char *(*GetString)(unsigned);
   GetString get = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
   if (get) {
@@ -343,6 +347,7 @@ void window_close(Window *w) {
     SDL_GL_MakeCurrent(static_cast<SDL_Window *>(w->sdl_window), nullptr);
     SDL_GL_DeleteContext(static_cast<SDL_GLContext>(w->gl_context));
     w->gl_context = nullptr;
+    created = GlRequest{};
   }
   log_printf("Closing input devices\n");
   pads_close();
