@@ -170,6 +170,8 @@ void menu_frame_begin_for_tests();
 // The mouse pointer axes the menus follow.
 void loop_open_cursor();
 void loop_close_cursor();
+// The frame as drawn so far, 8-bit RGB rows from the bottom up.
+void read_frame_rgb(uint8_t *out, int width, int height);
 // Drawable size of the last drawn frame.
 extern int frame_width, frame_height;
 // The "--record-audio" file, or null.

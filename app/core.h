@@ -29,7 +29,7 @@ extern const char *const GAME_DATA_MARK;
 
 // The sorted index of every loose file and archive member.
 const char *const *file_index_build();  // the distinct names, null-terminated
-int file_index_find(const char *name);    // entry position, or -1
+int file_index_find(const char *name);    // entry position, or -1 ("@" optional)
 int file_index_exists(const char *name);
 int file_index_describe(int i, char *out, int size);
 void file_index_free();

@@ -440,7 +440,7 @@ int gz_fill(DataFile *f) {
 
 // Reads up to n raw bytes of the (uncompressed) data at the current place.
 int raw_read(DataFile *f, unsigned char *buf, int n) {
-  if (f->error) return 0;
+  if (f->error || f->writing) return 0;
   if (f->gz) {
     int got = 0;
     while (got < n) {

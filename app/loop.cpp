@@ -273,6 +273,11 @@ static void pointer_step() {
   }
 }
 
+void read_frame_rgb(uint8_t *out, int width, int height) {
+  twglPixelStorei(0x0D05, 1);  // GL_PACK_ALIGNMENT: rows are packed tight
+  twglReadPixels(0, 0, width, height, 0x1907, 0x1401, out);  // GL_RGB, GL_UNSIGNED_BYTE
+}
+
 static void write_video_frame(int width, int height) {
   size_t row = size_t(width) * 3;
   uint8_t *pixels = static_cast<uint8_t *>(mem_alloc(row * size_t(height)));

@@ -130,9 +130,6 @@ int suspension_graph_on() { return 0; }
 void draw_rider_name(int) {}
 void draw_hud() {}
 void draw_big_text(const char *) {}
-void read_frame_rgb(uint8_t *out, int width, int height) {
-  memset(out, 0, size_t(width) * size_t(height) * 3);
-}
 void hud_pictures_load() {}
 void models_delete() {}
 void fonts_load_all() {}

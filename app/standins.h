@@ -130,7 +130,6 @@ int suspension_graph_on();
 void draw_rider_name(int slot);
 void draw_hud();
 void draw_big_text(const char *text);  // white, text size 30
-void read_frame_rgb(uint8_t *out, int width, int height);  // rows bottom-up
 void hud_pictures_load();
 void models_delete();
 void fonts_load_all();

@@ -285,6 +285,7 @@ int app_main(int argc, char **argv) {
   build_video_modes();
 
   config_set_defaults();
+  controls_set_defaults();
   apply_detail_preset(0);
   config_read();
   setup_watch_reset();
