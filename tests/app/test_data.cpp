@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "platform/korb.h"
 #include "test_data_fixture.h"
 
 namespace {
@@ -202,6 +203,31 @@ TEST_F(DataOpen, RenameReplacesAtomically) {
   EXPECT_EQ(get(home + "b"), "A");
   EXPECT_EQ(data_rename((home + "b").c_str(), (root + "/c").c_str()), 1);
   EXPECT_EQ(get(root + "/c"), "A");
+}
+
+TEST_F(DataOpen, OpenHomeFolderStartsTheBrowser) {
+  // A stand-in browser on PATH records what it was asked to open.
+  std::string saved_path = getenv("PATH") ? getenv("PATH") : "";
+  put(root + "/bin/xdg-open", "#!/bin/sh\nPATH=/usr/bin:/bin\necho \"$1\" > " + root + "/opened.tmp && mv " + root + "/opened.tmp " +
+                                  root + "/opened\n");
+  chmod((root + "/bin/xdg-open").c_str(), 0755);
+  rmdir(home.c_str());
+  setenv("PATH", (root + "/bin").c_str(), 1);
+  open_home_folder();
+  setenv("PATH", saved_path.c_str(), 1);
+  for (int i = 0; i < 200 && !exists(root + "/opened"); i++) usleep(10000);
+  EXPECT_EQ(get(root + "/opened"), home.substr(0, home.size() - 1) + "\n");
+  EXPECT_TRUE(exists(home));
+
+  // No browser at all: said in the log, nothing else happens.
+  korb_reset_for_tests();
+  setenv("KORB_LOGFILE", (root + "/log").c_str(), 1);
+  setenv("PATH", (root + "/nothing").c_str(), 1);
+  open_home_folder();
+  setenv("PATH", saved_path.c_str(), 1);
+  korb_reset_for_tests();
+  unsetenv("KORB_LOGFILE");
+  EXPECT_NE(get(root + "/log").find("Could not start xdg-open"), std::string::npos);
 }
 
 TEST(DataNames, SafeNames) {
