@@ -106,14 +106,13 @@ int terrain_tile_at(float x, float z) {
 }
 
 void terrain_cell_triangles(int i, int j, TerrainTriangle out[2]) {
-  const Terrain &t = terrain;
   // Far-off cells only repeat the edge; the bound keeps i + 1 defined.
   const int far = 1 << 30;
   i = i < -far ? -far : (i > far ? far : i);
   j = j < -far ? -far : (j > far ? far : j);
-  auto vertex = [&t](int a, int b) -> TerrainVec {
-    float h = t.heights ? sample_at(t, a, b) : 0.0f;
-    return {float(a) * t.spacing, h, float(b) * t.spacing};
+  auto vertex = [](int a, int b) -> TerrainVec {
+    float h = terrain.heights ? sample_at(terrain, a, b) : 0.0f;
+    return {float(a) * terrain.spacing, h, float(b) * terrain.spacing};
   };
   if (((i ^ j) & 1) == 0) {
     out[0] = {{vertex(i, j), vertex(i, j + 1), vertex(i + 1, j + 1)}};

@@ -19,6 +19,10 @@ static void png_read_data(png_structp png, png_bytep out, png_size_t n) {
 
 static void png_quiet_warning(png_structp, png_const_charp) {}
 
+// A broken picture is reported by the caller; libpng's own text would only
+// reach standard error.
+static void png_quiet_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
 // libpng unwinds with longjmp: everything here is plain data owned through
 // the struct, freed after the jump.
 struct GrayRead {
@@ -52,7 +56,7 @@ int png_read_gray16(const char *name, int keep_w, int keep_h, uint16_t **samples
     gray_read_free(&r);
     return 0;
   }
-  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, png_quiet_warning);
+  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_quiet_error, png_quiet_warning);
   r.info = r.png ? png_create_info_struct(r.png) : nullptr;
   if (!r.info) {
     gray_read_free(&r);
@@ -112,7 +116,7 @@ static void png_write_data(png_structp png, png_bytep data, png_size_t n) {
 static void png_flush_data(png_structp) {}
 
 int png_write_gray16(DataFile *f, const uint16_t *samples, int width, int height) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, png_quiet_warning);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_quiet_error, png_quiet_warning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   uint8_t *row = static_cast<uint8_t *>(mem_alloc(size_t(width) * 2));
   if (!info || !row) {
