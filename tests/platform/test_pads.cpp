@@ -1,6 +1,8 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/internal.h"
 #include "platform/platform.h"
 
@@ -14,6 +16,8 @@ class PadTest : public ::testing::Test {
   int device_index = -1;
   SDL_Joystick *virt = nullptr;
   void SetUp() override {
+    unsetenv("KORB_OPTIONS");  // pads on, whatever earlier tests left
+    korb_reset_for_tests();
     platform_reset_for_tests();
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) GTEST_SKIP() << SDL_GetError();
     device_index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX,
