@@ -321,6 +321,7 @@ void pads_open(Window *w) {
 void pads_close() {
   for (int i = 0; i < pad_count; i++) {
     Pad &p = pads[i];
+    if (p.kind == PAD_JOYSTICK) log_printf("Killing %s\n", p.device->name);
     if (p.controller) SDL_GameControllerClose(p.controller);
     else if (p.joystick) SDL_JoystickClose(p.joystick);
   }

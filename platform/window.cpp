@@ -13,6 +13,7 @@
 
 static int headless;
 static Window *current;
+static SDL_Cursor *crosshair;
 
 void platform_set_headless(int on) { headless = on; }
 int platform_headless() { return headless; }
@@ -326,6 +327,8 @@ Window *window_open(const char *title, int width, int height, int depth_flags,
   w->height = height;
   current = w;
   if (fullscreen) enter_fullscreen(w, request_w, request_h);
+  if (!crosshair) crosshair = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_CROSSHAIR);
+  if (crosshair) SDL_SetCursor(crosshair);
   SDL_ShowWindow(sw);
   SDL_RaiseWindow(sw);
   SDL_GetWindowSize(sw, &w->width, &w->height);
@@ -359,6 +362,8 @@ void window_close(Window *w) {
     SDL_DestroyWindow(sw);
     w->sdl_window = nullptr;
   }
+  if (crosshair) SDL_FreeCursor(crosshair);
+  crosshair = nullptr;
   if (current == w) current = nullptr;
   delete w;
   delete[] mode_list;
