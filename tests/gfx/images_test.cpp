@@ -255,24 +255,6 @@ TEST(Netpbm, BadFilesFail) {
 
 // ------------------------------------------------------------------ K6 / K7
 
-// An encoder written from the format's description, independent of the
-// reader: each byte is the difference from the prediction.
-std::string delta_encode(const char *magic, const uint8_t *px, int w, int h, int b) {
-  std::string s = std::string(magic) + "\n# made by the test\n" + std::to_string(w) + " " +
-                  std::to_string(h) + "\n";
-  for (int y = 0; y < h; y++)
-    for (int x = 0; x < w; x++)
-      for (int c = 0; c < b; c++) {
-        auto at = [&](int xx, int yy) { return int(px[(yy * w + xx) * b + c]); };
-        int pred = y == 0 ? (x == 0 ? 0 : at(x - 1, 0))
-                          : x == 0 ? at(0, y - 1)
-                                   : std::min(255, std::max(0, at(x - 1, y) + at(x, y - 1) -
-                                                                    at(x - 1, y - 1)));
-        s += char(uint8_t(at(x, y) - pred));
-      }
-  return s;
-}
-
 uint8_t *delta_from(const std::string &bytes, int b, int *w, int *h) {
   DataFile *f = data_open_memory(bytes.data(), int(bytes.size()), 0);
   char magic[16];

@@ -23,6 +23,12 @@ static void note(const char *format, ...) {
   rec.calls.push_back(text);
 }
 
+static void keep_level0(GLint level, GLsizei w, GLsizei h, GLenum format, const void *p) {
+  if (level != 0 || !p) return;
+  const uint8_t *b = static_cast<const uint8_t *>(p);
+  rec.level0.assign(b, b + size_t(w) * h * (format == GL_RGBA ? 4 : format == GL_RGB ? 3 : 1));
+}
+
 static void expand(GLenum mode, const std::vector<int> &order) {
   auto pos = [](int v) {
     const float *p = &rec.vertices[size_t(v) * 12];
@@ -66,12 +72,17 @@ void recording_gl_install(const char *version) {
   };
   gl.DeleteTextures = [](GLsizei n, const GLuint *t) { note("DeleteTextures %d %u", n, t[0]); };
   gl.TexImage2D = [](GLenum, GLint level, GLint internal, GLsizei w, GLsizei h, GLint,
-                     GLenum format, GLenum, const void *) {
+                     GLenum format, GLenum, const void *p) {
     note("TexImage2D %d %#x %dx%d %#x", level, internal, w, h, format);
+    if (level == 0) rec.level_first_bytes.clear();
+    rec.level_first_bytes.push_back(p ? *static_cast<const uint8_t *>(p) : -1);
+    keep_level0(level, w, h, format, p);
   };
   gl.TexSubImage2D = [](GLenum, GLint level, GLint, GLint, GLsizei w, GLsizei h, GLenum format,
-                        GLenum, const void *) {
-    note("TexSubImage2D %d %dx%d %#x", level, w, h, format);
+                        GLenum, const void *p) {
+    note("TexSubImage2D %d %dx%d %#x %d", level, w, h, format,
+         *static_cast<const uint8_t *>(p));
+    keep_level0(level, w, h, format, p);
   };
   gl.TexParameteri = [](GLenum, GLenum n, GLint v) { note("TexParameteri %#x %#x", n, v); };
   gl.GetTexLevelParameteriv = [](GLenum, GLint, GLenum, GLint *v) { *v = 100; };

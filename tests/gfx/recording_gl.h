@@ -14,6 +14,10 @@ struct RecordedGl {
   std::vector<std::vector<float>> triangles;
   std::vector<std::string> uniforms;  // "program:location" of matrix uploads
   int vertex_uploads = 0;
+  // Level 0 of the last full or partial texture upload.
+  std::vector<uint8_t> level0;
+  // The first byte of every level given to TexImage2D.
+  std::vector<int> level_first_bytes;
   GLuint bound_program = 0;
 };
 extern RecordedGl rec;
