@@ -191,7 +191,7 @@ void list_folder(const std::string &dir, size_t prefix, int priority, std::set<F
   loading_refresh();
   while (struct dirent *de = readdir(d)) {
     if (!strcmp(de->d_name, ".") || !strcmp(de->d_name, "..")) continue;
-    std::string path = dir + "/" + de->d_name;
+    std::string path = (dir == "/" ? dir : dir + "/") + de->d_name;
     if (stat(path.c_str(), &st) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
       list_folder(path, prefix, priority, seen);
