@@ -1,0 +1,186 @@
+// ride: a headless rider. Loads a track folder, puts a bike on the start
+// of the default course (or at a given point), applies a scripted control
+// sequence and prints the rider's state every N tics.
+//
+//   ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]
+//        [--script FILE] [--at X,Z,HEADING] [CONTROL...]
+//
+// A control is "TIME:key=value[,key=value...]" (also one per line in a
+// script file, '#' starts a comment). Keys: throttle, front, rear, steer,
+// lean, clutch, sit, backup (0..1 or -1..1), gear (1..6), shift (+1/-1).
+// Values hold until changed. --follow steers along the course line.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/core.h"
+#include "bike/rider.h"
+#include "platform/korb.h"
+#include "terrain/terrain.h"
+#include "tools/gen_track.h"
+#include "tools/ride/ride_follow.h"
+
+struct Step {
+  double time;
+  std::string key;
+  double value;
+};
+
+static int parse_control(const char *text, std::vector<Step> *out) {
+  char *end;
+  double t = strtod(text, &end);
+  if (end == text || *end != ':' || !std::isfinite(t)) return 0;
+  std::string rest(end + 1);
+  size_t pos = 0;
+  while (pos < rest.size()) {
+    size_t comma = rest.find(',', pos);
+    std::string item = rest.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    size_t eq = item.find('=');
+    if (eq == std::string::npos) return 0;
+    const char *v = item.c_str() + eq + 1;
+    double value = strtod(v, &end);
+    if (end == v || !std::isfinite(value)) return 0;
+    out->push_back({t, item.substr(0, eq), value});
+    if (comma == std::string::npos) break;
+    pos = comma + 1;
+  }
+  return 1;
+}
+
+static int read_script(const char *name, std::vector<Step> *out) {
+  FILE *f = fopen(name, "r");
+  if (!f) {
+    fprintf(stderr, "ride: can't open %s\n", name);
+    return 0;
+  }
+  char line[1024];
+  int n = 0, ok = 1;
+  while (fgets(line, sizeof line, f)) {
+    n++;
+    char *hash = strchr(line, '#');
+    if (hash) *hash = 0;
+    char *p = line;
+    while (*p == ' ' || *p == '\t') p++;
+    size_t l = strlen(p);
+    while (l > 0 && (p[l - 1] == '\n' || p[l - 1] == '\r' || p[l - 1] == ' ')) p[--l] = 0;
+    if (!*p) continue;
+    // "TIME key=value ..." with spaces is accepted as well as commas.
+    for (char *c = p; *c; c++)
+      if (*c == ' ' || *c == '\t') *c = ',';
+    char *colon = strchr(p, ',');
+    if (colon && !strchr(p, ':')) *colon = ':';
+    if (!parse_control(p, out)) {
+      fprintf(stderr, "ride: %s:%d: bad control line\n", name, n);
+      ok = 0;
+    }
+  }
+  fclose(f);
+  return ok;
+}
+
+static int apply_step(Rider *r, const Step &s) {
+  float v = float(s.value);
+  const std::string &k = s.key;
+  if (k == "throttle") rider_set_throttle(r, v);
+  else if (k == "front") rider_set_front_brake(r, v);
+  else if (k == "rear") rider_set_rear_brake(r, v);
+  else if (k == "steer") rider_set_steering(r, v);
+  else if (k == "lean") rider_set_lean(r, v);
+  else if (k == "clutch") rider_set_clutch(r, v);
+  else if (k == "sit") rider_set_sit_dab(r, v);
+  else if (k == "backup") rider_set_back_up(r, v);
+  else if (k == "gear") {
+    int g = int(s.value) - 1;
+    r->gear = g < 0 ? 0 : (g > 5 ? 5 : g);
+  } else if (k == "shift") {
+    shift(r, s.value > 0 ? 1 : (s.value < 0 ? -1 : 0));
+  } else {
+    fprintf(stderr, "ride: unknown control '%s'\n", k.c_str());
+    return 0;
+  }
+  return 1;
+}
+
+int main(int argc, char **argv) {
+  const GenTrackLayout &layout = gen_track_layout();
+  std::string track = std::string(TW_BUILD_DIR) + "/" + layout.folder;
+  const char *bike = "yz250f(2017)";
+  double seconds = 20;
+  int every = 64, follow = 0, have_at = 0;
+  double at[3] = {0, 0, 0};
+  std::vector<Step> steps;
+  for (int i = 1; i < argc; i++) {
+    const char *a = argv[i];
+    auto next = [&](const char *what) -> const char * {
+      if (i + 1 >= argc) {
+        fprintf(stderr, "ride: %s needs a value\n", what);
+        exit(2);
+      }
+      return argv[++i];
+    };
+    if (!strcmp(a, "--track")) track = next(a);
+    else if (!strcmp(a, "--bike")) bike = next(a);
+    else if (!strcmp(a, "--seconds")) seconds = atof(next(a));
+    else if (!strcmp(a, "--every")) every = atoi(next(a));
+    else if (!strcmp(a, "--follow")) follow = 1;
+    else if (!strcmp(a, "--script")) {
+      if (!read_script(next(a), &steps)) return 2;
+    } else if (!strcmp(a, "--at")) {
+      if (sscanf(next(a), "%lf,%lf,%lf", &at[0], &at[1], &at[2]) != 3) {
+        fprintf(stderr, "ride: --at wants X,Z,HEADING\n");
+        return 2;
+      }
+      have_at = 1;
+    } else if (!parse_control(a, &steps)) {
+      fprintf(stderr, "ride: bad argument '%s'\n", a);
+      return 2;
+    }
+  }
+  if (!(seconds > 0) || seconds > 36000 || every < 1) {
+    fprintf(stderr, "ride: bad --seconds or --every\n");
+    return 2;
+  }
+  // Steps in time order; equal times keep their order.
+  for (size_t i = 1; i < steps.size(); i++)
+    for (size_t k = i; k > 0 && steps[k].time < steps[k - 1].time; k--) std::swap(steps[k], steps[k - 1]);
+
+  if (!terrain_load(track.c_str())) {
+    fprintf(stderr, "ride: can't load the track %s\n", track.c_str());
+    return 1;
+  }
+  if (!physics_init()) return 1;
+  Rider *r = create_rider(0, bike, 1, "1", nullptr, nullptr, nullptr, nullptr);
+  if (!r) return 1;
+  if (have_at) {
+    const double up[3] = {0, 1, 0};
+    turn_rider(r, up, at[2]);
+    const dReal *f = dBodyGetPosition(r->body[FRAME]);
+    move_rider(r, at[0] - f[0], terrain_height(float(at[0]), float(at[1])) + 0.1, at[1] - f[2]);
+    for (int i = 0; i < 200 && rider_intersects(r); i++) move_rider(r, 0, 0.25, 0);
+  } else {
+    place_on_course(r, layout.start_s, 0);
+  }
+  CourseFollower follower;
+  size_t next_step = 0;
+  int tics = int(seconds * 128);
+  printf("# tic time x y z speed gear rpm lean crashed\n");
+  for (int tic = 0; tic <= tics; tic++) {
+    double t = tic / 128.0;
+    while (next_step < steps.size() && steps[next_step].time <= t)
+      if (!apply_step(r, steps[next_step++])) return 2;
+    if (follow) rider_set_steering(r, follow_course(layout, &follower, r));
+    if (tic % every == 0) {
+      const dReal *p = dBodyGetPosition(r->body[FRAME]);
+      printf("%d %.3f %.2f %.2f %.2f %.2f %d %.0f %.3f %d\n", tic, t, p[0], p[1], p[2],
+             rider_speed(r), r->gear + 1, rider_rpm(r), r->lean_angle, r->crash_timer > 0);
+    }
+    if (tic < tics) physics_tic();
+  }
+  printf("# crashes %d, non-finite resets %d\n", r->crash_count, r->nonfinite_resets);
+  physics_shutdown();
+  terrain_free();
+  return 0;
+}
