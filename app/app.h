@@ -131,7 +131,6 @@ struct LoopState {
   int paused = 0;
   int view_mode = VIEW_NO_TRACK;
   int menu_screen = 0;
-  int menu_screen_changed = 0;  // the menu screen changed in this frame
   int followed_rider = 0;
   float control_slots[CONTROL_SLOT_COUNT] = {};
   double lock_interval = 0;  // 1 / "--lock-fps", 0 when off
