@@ -3,12 +3,14 @@
 // sequence and prints the rider's state every N tics.
 //
 //   ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]
-//        [--script FILE] [--at X,Z,HEADING] [CONTROL...]
+//        [--script FILE] [--at X,Z,HEADING] [--stability N] [--arcade]
+//        [CONTROL...]
 //
 // A control is "TIME:key=value[,key=value...]" (also one per line in a
 // script file, '#' starts a comment). Keys: throttle, front, rear, steer,
 // lean, clutch, sit, backup (0..1 or -1..1), gear (1..6), shift (+1/-1).
-// Values hold until changed. --follow steers along the course line.
+// Values hold until changed. --follow steers along the course line. The
+// rider has the stock setup (stability 100, automatic shifting), arcade off.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -81,10 +83,15 @@ static int read_script(const char *name, std::vector<Step> *out) {
   return ok;
 }
 
+static float script_throttle;  // the script's, which the follower holds back
+
 static int apply_step(Rider *r, const Step &s) {
   float v = float(s.value);
   const std::string &k = s.key;
-  if (k == "throttle") rider_set_throttle(r, v);
+  if (k == "throttle") {
+    rider_set_throttle(r, v);
+    script_throttle = v;
+  }
   else if (k == "front") rider_set_front_brake(r, v);
   else if (k == "rear") rider_set_rear_brake(r, v);
   else if (k == "steer") rider_set_steering(r, v);
@@ -109,7 +116,7 @@ int main(int argc, char **argv) {
   std::string track = std::string(TW_BUILD_DIR) + "/" + layout.folder;
   const char *bike = "yz250f(2017)";
   double seconds = 20;
-  int every = 64, follow = 0, have_at = 0;
+  int every = 64, follow = 0, have_at = 0, arcade = 0, stability = 100;
   double at[3] = {0, 0, 0};
   std::vector<Step> steps;
   for (int i = 1; i < argc; i++) {
@@ -126,6 +133,8 @@ int main(int argc, char **argv) {
     else if (!strcmp(a, "--seconds")) seconds = atof(next(a));
     else if (!strcmp(a, "--every")) every = atoi(next(a));
     else if (!strcmp(a, "--follow")) follow = 1;
+    else if (!strcmp(a, "--arcade")) arcade = 1;
+    else if (!strcmp(a, "--stability")) stability = atoi(next(a));
     else if (!strcmp(a, "--script")) {
       if (!read_script(next(a), &steps)) return 2;
     } else if (!strcmp(a, "--at")) {
@@ -154,6 +163,14 @@ int main(int argc, char **argv) {
   if (!physics_init()) return 1;
   Rider *r = create_rider(0, bike, 1, "1", nullptr, nullptr, nullptr, nullptr);
   if (!r) return 1;
+  // The stock setup a new player gets, with the chosen aids.
+  RiderSetup setup;
+  setup_defaults(&setup);
+  set_setup_value(&setup, "arcade", arcade ? "Yes" : "No");
+  stability_preset(&setup, stability < 0 ? 0 : (stability > 100 ? 100 : stability));
+  RiderAdjust adjust;
+  setup_convert(&setup, rider_model(r), 1, &adjust);
+  rider_set_adjust(r, &adjust);
   if (have_at) {
     const double up[3] = {0, 1, 0};
     turn_rider(r, up, at[2]);
@@ -171,7 +188,21 @@ int main(int argc, char **argv) {
     double t = tic / 128.0;
     while (next_step < steps.size() && steps[next_step].time <= t)
       if (!apply_step(r, steps[next_step++])) return 2;
-    if (follow) rider_set_steering(r, follow_course(layout, &follower, r));
+
+    if (follow) {
+      rider_set_steering(r, follow_course(layout, &follower, r));
+      // Off the throttle and on the brakes above the bend's speed.
+      double over = rider_speed(r) - course_speed(layout, &follower);
+      if (over > 0) {
+        rider_set_throttle(r, 0);
+        rider_set_front_brake(r, over > 4 ? 0.8f : 0.0f);
+        rider_set_rear_brake(r, over > 4 ? 0.5f : 0.0f);
+      } else {
+        rider_set_throttle(r, script_throttle);
+        rider_set_front_brake(r, 0);
+        rider_set_rear_brake(r, 0);
+      }
+    }
     if (tic % every == 0) {
       const dReal *p = dBodyGetPosition(r->body[FRAME]);
       printf("%d %.3f %.2f %.2f %.2f %.2f %d %.0f %.3f %d\n", tic, t, p[0], p[1], p[2],

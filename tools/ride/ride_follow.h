@@ -52,3 +52,22 @@ inline float follow_course(const GenTrackLayout &l, CourseFollower *f, Rider *r)
   double s = err * 2.0;
   return float(s < -1 ? -1 : (s > 1 ? 1 : s));
 }
+
+// A speed for the coming stretch: the tightest bend within the next
+// stretch taken at a lean the tires can hold.
+inline double course_speed(const GenTrackLayout &l, const CourseFollower *f) {
+  if (f->index < 0 || l.line.empty()) return 1e9;
+  float s0 = l.line[f->index].s;
+  double limit = 1e9;
+  for (float a = 0; a < 150; a += 15) {
+    GenTrackPoint p = gen_track_point_at(s0 + a), q = gen_track_point_at(s0 + a + 30);
+    double turn = fabs(atan2(p.tx * q.tz - p.tz * q.tx, p.tx * q.tx + p.tz * q.tz));
+    if (turn < 1e-4) continue;
+    double radius = 30 / turn;
+    // Room to slow down from further off.
+    double v = sqrt(0.5 * 32 * radius) + 0.35 * a;
+    if (v < limit) limit = v;
+  }
+  return limit;
+}
+
