@@ -261,11 +261,19 @@ int app_main(int argc, char **argv) {
     open_home_folder();
     return 0;
   }
-  if (early_flag(argc, argv, "--help")) {
-    fputs(command_line_help(), stdout);
-    return 0;
+  // A first look at the command line: help needs no game data, and a
+  // headless run must never block on a message box. The real parse (and its
+  // messages) comes after the configuration.
+  {
+    Settings first;
+    std::string ignored;
+    int bad = parse_command_line(argc - 1, argv + 1, &first, &ignored);
+    if (first.help) {
+      fputs(command_line_help(), stdout);
+      return 0;
+    }
+    headless_run = bad ? early_flag(argc, argv, "--headless") : first.headless;
   }
-  headless_run = early_flag(argc, argv, "--headless");
   platform_set_headless(headless_run);
   mem_fatal_hook = out_of_memory;
   gfx_fatal_hook = gfx_fatal;
