@@ -238,12 +238,14 @@ std::string title_picture() {
       line(c, float(x), y, float(x + 2), y + 10 * (sinf((x + 2) * 0.008f + k) - sinf(x * 0.008f + k)), 3, rut);
     }
   const float shadow[3] = {0.1f, 0.06f, 0.03f}, white[3] = {1, 1, 1}, amber[3] = {0.98f, 0.72f, 0.2f};
-  set_size(bold, 150);
+  // Narrow enough to survive the cropping of a 4:3 window (the middle two
+  // thirds show).
+  set_size(bold, 116);
   const char *word = "Tarnwick";
   int w = text_advance(bold, word), x = (c.w - w) / 2;
-  draw_text(c, bold, word, x + 6, 226, shadow, 0.6f);
-  draw_text(c, bold, word, x, 220, white);
-  line(c, float(x), 244, float(x + w), 244, 8, amber);
+  draw_text(c, bold, word, x + 5, 205, shadow, 0.6f);
+  draw_text(c, bold, word, x, 200, white);
+  line(c, float(x), 222, float(x + w), 222, 7, amber);
   return c.png();
 }
 

@@ -4,7 +4,9 @@
 #include <EGL/eglext.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "gfx/gl_table.h"
 
@@ -97,4 +99,14 @@ std::vector<uint8_t> test_read_pixels(const TestContext *c) {
   gl.PixelStorei(GL_PACK_ALIGNMENT, 1);
   gl.ReadPixels(0, 0, c->width, c->height, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
   return px;
+}
+
+void test_save_shot(const TestContext *c, const std::vector<uint8_t> &rgba, const char *name) {
+  const char *dir = getenv("TW_GFX_SHOTS");
+  if (!dir) return;
+  std::vector<uint8_t> rgb(size_t(c->width) * c->height * 3);
+  for (size_t i = 0; i < rgb.size() / 3; i++)
+    for (int k = 0; k < 3; k++) rgb[i * 3 + k] = rgba[i * 4 + k];
+  std::string path = std::string(dir) + "/" + name + (c->gles ? "-es" : "") + ".png";
+  image_write_rgb(path.c_str(), rgb.data(), c->width, c->height);
 }

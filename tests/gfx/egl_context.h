@@ -22,5 +22,8 @@ void test_context_close(TestContext *c);
 void *test_get_proc(const char *name);
 // The framebuffer's pixels, RGBA, rows bottom first.
 std::vector<uint8_t> test_read_pixels(const TestContext *c);
+// With TW_GFX_SHOTS naming a folder, saves the framebuffer there as
+// <name>.png for a person to look at.
+void test_save_shot(const TestContext *c, const std::vector<uint8_t> &rgba, const char *name);
 extern int gl_errors;
 extern char gl_last_error[512];
