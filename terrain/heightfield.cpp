@@ -7,11 +7,14 @@
 
 Terrain terrain;
 
+static inline int clamp_index(int v, int last) {
+  v = v > 0 ? v : 0;
+  return v < last ? v : last;
+}
+
 static inline float sample_at(const Terrain &t, int i, int j) {
   int last = t.size - 1;
-  i = i < 0 ? 0 : (i > last ? last : i);
-  j = j < 0 ? 0 : (j > last ? last : j);
-  return t.heights[j * t.size + i];
+  return t.heights[clamp_index(j, last) * t.size + clamp_index(i, last)];
 }
 
 float terrain_sample(int i, int j) {
@@ -36,35 +39,45 @@ struct TriangleAt {
   float u, v;
 };
 
+// Floor of a grid coordinate (within int range after the clamp) as an int
+// and as a float, without a library call or a second conversion.
+static inline int floor_split(float g, float *whole) {
+  int i = int(g);
+  float f = float(i);
+  int below = g < f;
+  i -= below;
+  *whole = float(i);
+  return i;
+}
+
+// Written with arithmetic rather than branches: which triangle a point
+// falls in is a coin toss, and a mispredicted branch would also stall the
+// sample loads that follow it.
 static inline TriangleAt triangle_at(const Terrain &t, float x, float z) {
   float gx = grid_coord(x, t.inv_spacing, t.size);
   float gz = grid_coord(z, t.inv_spacing, t.size);
-  float fgx = floorf(gx), fgz = floorf(gz);
-  int ci = int(fgx), cj = int(fgz);
-  float fx = gx - fgx, fz = gz - fgz;
+  float wx, wz;
+  int ci = floor_split(gx, &wx), cj = floor_split(gz, &wz);
+  float fx = gx - wx, fz = gz - wz;
+  // Odd cells: base column ci, u = fx; even: base ci + 1, u = 1 - fx.
+  int odd = (ci ^ cj) & 1;
   TriangleAt a;
-  if ((ci ^ cj) & 1) {
-    a.b = ci;
-    a.o = ci + 1;
-    a.u = fx;
-  } else {
-    a.b = ci + 1;
-    a.o = ci;
-    a.u = 1.0f - fx;
-  }
-  a.v = fz;
-  if (a.u + a.v > 1.0f) {
-    a.r = cj + 1;
-    a.q = cj;
-    a.u = 1.0f - a.u;
-    a.v = 1.0f - fz;
-    int s = a.b;
-    a.b = a.o;
-    a.o = s;
-  } else {
-    a.r = cj;
-    a.q = cj + 1;
-  }
+  a.b = ci + 1 - odd;
+  a.o = ci + odd;
+  // Selects as arithmetic (exact: x * 1, x * -1 and 0 + x round nothing),
+  // since the compiler would branch on float selects.
+  float oddf = float(odd);
+  float u = (1.0f - oddf) + (2.0f * oddf - 1.0f) * fx;
+  // The far triangle mirrors both fractions and swaps the columns.
+  int far = u + fz > 1.0f;
+  float farf = float(far);
+  a.u = farf + (1.0f - 2.0f * farf) * u;
+  a.v = farf + (1.0f - 2.0f * farf) * fz;
+  a.r = cj + far;
+  a.q = cj + 1 - far;
+  int d = (a.o - a.b) * far;
+  a.b += d;
+  a.o -= d;
   return a;
 }
 

@@ -1,5 +1,7 @@
 // Loading a track's ground: "terrain.hf" (with inline samples or a
 // "terrain.png" height map), "shadows.pgm", the surface file and "tilemap".
+#include <sys/mman.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -47,6 +49,15 @@ void terrain_free() {
 }
 
 // ------------------------------------------------------------------ heights
+
+// Queries land anywhere in tens of megabytes of heights: with large pages
+// the page walks that would dominate their cost mostly go away.
+static void advise_huge_pages(void *block, size_t bytes) {
+  const uintptr_t page = 2u << 20;
+  uintptr_t lo = (uintptr_t(block) + page - 1) & ~(page - 1);
+  uintptr_t hi = (uintptr_t(block) + bytes) & ~(page - 1);
+  if (hi > lo) madvise(reinterpret_cast<void *>(lo), hi - lo, MADV_HUGEPAGE);
+}
 
 static int read_inline_samples(DataFile *f, float low, float high, Ripemd160 *digest) {
   Terrain &t = terrain;
@@ -132,6 +143,7 @@ int terrain_load_heights(const char *dir, DataFile *f) {
     return 0;
   }
   t.base_heights = t.heights + count;
+  advise_huge_pages(t.heights, sizeof(float) * count * 2);
 
   begin("Loading heights");
   Ripemd160 digest;
