@@ -79,8 +79,11 @@ static void circle_point(const double c[3], const double a[3], double R, const d
   for (int i = 0; i < 3; i++) out[i] = c[i] + wp[i] * (R / l);
 }
 
-double torus_triangle(const double c[3], const double a[3], double R, double r,
-                      const TerrainTriangle &t, double point[3], double normal[3]) {
+// `beat`: only a contact deeper than this matters; `edges` 0 skips the
+// edge search (the costly part) and reports interior contacts only.
+static double torus_triangle_x(const double c[3], const double a[3], double R, double r,
+                               const TerrainTriangle &t, double point[3], double normal[3],
+                               double beat, int edges, double *bound = nullptr) {
   double v0[3], v1[3], v2[3], e1[3], e2[3], n[3];
   vert(t.v[0], v0);
   vert(t.v[1], v1);
@@ -116,11 +119,16 @@ double torus_triangle(const double c[3], const double a[3], double R, double r,
   double h = dot3(w, n);
   if (h >= r) return 0;
   double q[3] = {low[0] - h * n[0], low[1] - h * n[1], low[2] - h * n[2]};
+  if (bound) *bound = r - (h > 0 ? h : 0);
   if (inside_triangle(q, v0, e1, e2)) {
+    if (bound) *bound = 0;  // the interior depth is this triangle's best
+    if (r - h <= beat) return 0;
     copy3(point, q);
     copy3(normal, n);
     return r - h;
   }
+  // No point of the triangle is nearer than its plane.
+  if (!edges || r - (h > 0 ? h : 0) <= beat) return 0;
   // Nearest approach to one of the edges.
   const double *ends[3][2] = {{v0, v1}, {v1, v2}, {v2, v0}};
   double best = 1e300, bp[3] = {0, 0, 0}, bc[3] = {0, 0, 0};
@@ -154,7 +162,13 @@ double torus_triangle(const double c[3], const double a[3], double R, double r,
   } else {
     copy3(normal, n);
   }
+  if (r - dist <= beat) return 0;
   return r - dist;
+}
+
+double torus_triangle(const double c[3], const double a[3], double R, double r,
+                      const TerrainTriangle &t, double point[3], double normal[3]) {
+  return torus_triangle_x(c, a, R, r, t, point, normal, 0, 1);
 }
 
 double sphere_triangle(const double c[3], double radius, const TerrainTriangle &t,
@@ -334,19 +348,39 @@ static double wheel_deepest(WheelContact *w, double point[3], double normal[3], 
   double best = 0;
   TerrainTriangle tri[2];
   if (!first) {
+    // Interiors first: their depth lets most edge searches be skipped. An
+    // edge that beats the interior by less than a thousandth of a foot
+    // changes nothing that matters.
+    struct Candidate {
+      TerrainTriangle t;
+      double bound;
+    };
+    Candidate cand[256];
+    int nc = 0;
     for (int j = cr.j0; j <= cr.j1; j++)
       for (int i = cr.i0; i <= cr.i1; i++) {
         terrain_cell_triangles(i, j, tri);
         for (auto &t : tri) {
-          double p[3], n[3];
-          double d = torus_triangle(c, a, R, r, t, p, n);
+          double p[3], n[3], bound = 0;
+          double d = torus_triangle_x(c, a, R, r, t, p, n, best, 0, &bound);
           if (d > best) {
             best = d;
             copy3(point, p);
             copy3(normal, n);
           }
+          if (bound > 0 && nc < 256) cand[nc++] = {t, bound};
         }
       }
+    for (int k = 0; k < nc; k++) {
+      if (cand[k].bound <= best + 1e-3) continue;
+      double p[3], n[3];
+      double d = torus_triangle_x(c, a, R, r, cand[k].t, p, n, best + 1e-3, 1);
+      if (d > best) {
+        best = d;
+        copy3(point, p);
+        copy3(normal, n);
+      }
+    }
     return best;
   }
   // Outward from the middle: middle, +1, -1, +2, ... on both axes.

@@ -1,0 +1,79 @@
+// Rider-tics per second: N riders (1, 10, 40 by default) ride the default
+// track headless, each following the course from its own grid spot with
+// the throttle open, in the full race order of a tic (contacts, rider
+// against rider, step, updates).
+//
+//   bench_bike [TRACK_DIR] [SECONDS]
+//
+// TRACK_DIR defaults to $TW_BUILD_DIR/tracks/hollow_creek, else
+// ./tracks/hollow_creek (run from the build folder).
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "bike/rider.h"
+#include "platform/korb.h"
+#include "terrain/terrain.h"
+// The course line of the default track, for steering (generator code).
+#include "tools/gen_track_layout.cpp"
+#include "tools/ride/ride_follow.h"
+
+static double run(int count, double seconds) {
+  const GenTrackLayout &layout = gen_track_layout();
+  physics_init();
+  RiderSetup setup;
+  setup_defaults(&setup);
+  set_setup_value(&setup, "arcade", "No");
+  stability_preset(&setup, 100);
+  CourseFollower follow[RIDER_SLOTS];
+  for (int i = 0; i < count; i++) {
+    Rider *r = create_rider(i, "yz250f(2017)", 1, "1", nullptr, nullptr, nullptr, nullptr);
+    RiderAdjust a;
+    setup_convert(&setup, rider_model(r), 1, &a);
+    rider_set_adjust(r, &a);
+    // A start grid: rows of eight across the course, 8 ft apart.
+    place_on_course(r, layout.start_s - 8.0f * float(i / 8), -10.5f + 3.0f * float(i % 8));
+    rider_set_clutch(r, 1);
+    rider_set_throttle(r, 1);
+  }
+  int tics = int(seconds * 128);
+  auto t0 = std::chrono::steady_clock::now();
+  for (int t = 0; t < tics; t++) {
+    for (int i = 0; i < count; i++) {
+      Rider *r = &riders[i];
+      rider_set_steering(r, follow_course(layout, &follow[i], r));
+      double over = rider_speed(r) - course_speed(layout, &follow[i]);
+      rider_set_throttle(r, over > 0 ? 0.0f : 1.0f);
+      rider_set_front_brake(r, over > 4 ? 0.8f : 0.0f);
+    }
+    physics_tic();
+  }
+  double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  int crashes = 0;
+  for (int i = 0; i < count; i++) crashes += riders[i].crash_count;
+  physics_shutdown();
+  double rate = count * double(tics) / s;
+  printf("%3d riders: %8.0f rider-tics/s  (%d tics in %.2f s, %d crashes)\n", count, rate, tics, s,
+         crashes);
+  return rate;
+}
+
+int main(int argc, char **argv) {
+  std::string track;
+  if (argc > 1)
+    track = argv[1];
+  else if (getenv("TW_BUILD_DIR"))
+    track = std::string(getenv("TW_BUILD_DIR")) + "/tracks/hollow_creek";
+  else
+    track = "tracks/hollow_creek";
+  double seconds = argc > 2 ? atof(argv[2]) : 20;
+  if (!(seconds > 0) || seconds > 3600) seconds = 20;
+  if (!terrain_load(track.c_str())) {
+    fprintf(stderr, "bench_bike: can't load %s\n", track.c_str());
+    return 1;
+  }
+  for (int n : {1, 10, 40}) run(n, seconds);
+  terrain_free();
+  return 0;
+}
