@@ -11,6 +11,9 @@
 
 UiKeys ui_keys;
 
+// How far one press of Rewind or Skip moves a replay.
+static const double DEMO_SEEK_SECONDS = 5;
+
 static int code_of(const char *name) {
   int code = 0;
   return key_code_of(name, &code) ? code : 0;
@@ -122,8 +125,8 @@ void handle_key(int code, int down) {
   if (special_key_is(KEY_STEP, code) && loop.paused && track_loaded()) race_tic();
   if (is_key(code, ui_keys.tab)) next_view_mode();
   if (demo_playing()) {
-    if (special_key_is(KEY_REWIND, code)) demo_rewind();
-    if (special_key_is(KEY_SKIP, code)) demo_skip();
+    if (special_key_is(KEY_REWIND, code)) demo_seek(-DEMO_SEEK_SECONDS);
+    if (special_key_is(KEY_SKIP, code)) demo_seek(DEMO_SEEK_SECONDS);
   }
   bool prev = special_key_is(KEY_PREV_BIKE, code), next = special_key_is(KEY_NEXT_BIKE, code);
   if (prev || next) {

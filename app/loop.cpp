@@ -213,8 +213,8 @@ static void setup_change_notice() {
 void after_tics() {
   if (settings.warp && track_loaded() && race_leader_finished()) {
     rotate_lineup(1);
-    track_reset(track_menu_selected(), lineup, config.record,
-                int(config.minutes * 60 / TIC_LENGTH), int(config.laps), config.skill);
+    load_track(lineup, 0, config.record, int(config.minutes * 60 / TIC_LENGTH),
+               int(config.laps), config.skill);
   }
   if (settings.erode > 0) {
     const double *at = nullptr;

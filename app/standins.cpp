@@ -82,8 +82,8 @@ void track_menu_select(const char *name) {
 }
 const char *track_menu_selected() { return selected_track; }
 int track_loaded() { return 0; }
-int track_reset(const char *, const int *, int, int, int, int) { return 0; }
-void track_free() {}
+int load_track(const int *, int, int, int, int, int) { return 0; }
+void free_track() {}
 void race_tic() { now_tic++; }
 int race_leader_finished() { return 0; }
 void time_trial_abort_rule() {}
@@ -93,8 +93,7 @@ int trackside_camera_for_rider(int) { return -1; }
 
 int demo_open_playback(const char *, char *, int) { return 0; }
 int demo_playing() { return 0; }
-void demo_rewind() {}
-void demo_skip() {}
+void demo_seek(double) {}
 void demo_close() {}
 void demo_finish_recording() {}
 

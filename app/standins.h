@@ -79,10 +79,11 @@ extern int now_tic, drop_tic;
 void track_menu_select(const char *name);
 const char *track_menu_selected();
 int track_loaded();
-// Loads a track through track reset: 1 on success.
-int track_reset(const char *name, const int *lineup, int demo, int race_tics, int laps,
-                int skill);
-void track_free();
+// Starts every kind of race on the track chosen in the menu (or the demo's):
+// 1 on success.
+int load_track(const int *slot_table, int replay_demo, int record_demo, int time_limit_tics,
+               int laps, int robot_skill);
+void free_track();
 void race_tic();
 // The leader has completed the race's laps.
 int race_leader_finished();
@@ -93,8 +94,7 @@ int trackside_camera_for_rider(int slot);  // -1 when the track has no sections
 
 int demo_open_playback(const char *file, char *track, int size);  // 1 on success
 int demo_playing();
-void demo_rewind();
-void demo_skip();
+void demo_seek(double seconds);  // Rewind and Skip
 void demo_close();
 void demo_finish_recording();
 

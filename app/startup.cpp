@@ -205,7 +205,7 @@ void shutdown_first_half() {
   track_sounds_free();
   demo_close();
   demo_finish_recording();
-  track_free();
+  free_track();
   physics_world_destroy();
   log_printf("Freeing memory (1)\n");
   log_printf("Closing input devices\n");
@@ -390,6 +390,7 @@ int app_main(int argc, char **argv) {
     if (demo_open_playback(settings.demo_file.c_str(), demo_track, sizeof demo_track)) {
       demo = true;
       track = demo_track;
+      track_menu_select(demo_track);
     }
   }
   for (int i = 0; i < RIDER_SLOTS; i++) {
@@ -398,7 +399,7 @@ int app_main(int argc, char **argv) {
   }
   running_count = 0;
   if (!demo) lineup[0] = 2;
-  if (!track.empty()) track_reset(track.c_str(), lineup, demo, 0, 1000, config.skill);
+  if (!track.empty()) load_track(lineup, demo, 0, 0, 1000, config.skill);
   if (settings.connect_given) net_start(config.server_name, settings.password.c_str());
 
   int quit = loop.quit_requested;  // a close while loading still counts
