@@ -430,3 +430,29 @@ TEST(Stutter, ReportsGapsAboveTheThreshold) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same assignment of events to tics through the platform's own queue of
+// a headless window, so the time units of both sides are checked together.
+TEST_F(Loop, EventsFromTheWindowQueueMeetTheirTics) {
+  platform_set_headless(1);
+  Window *w = window_open("Tarnwick", 0, 0, 16, 0, 16, 0, 0);
+  ASSERT_NE(w, nullptr);
+  loop_io_default();
+  loop_io.now = fake_now;
+  loop_io.sleep = fake_sleep;
+  loop_io.tic_done = record_tic;
+  loop_init();
+  loop.menu_screen = -1;
+  int64_t t = fake_ms;
+  events_push(w, KEY_X, 1, (t + 20) / 1000, int((t + 20) % 1000) * 1000);
+  events_push(w, KEY_X, 0, (t + 45) / 1000, int((t + 45) % 1000) * 1000);
+  frame(62);
+  window_close(w);
+  platform_set_headless(0);
+  std::vector<float> want = {0, 0, 1, 1, 1, 0, 0, 0};
+  EXPECT_EQ(throttle_per_tic, want);
+}
+
+}  // namespace
