@@ -93,6 +93,8 @@ static double torus_triangle_x(const double c[3], const double a[3], double R, d
   cross3(e1, e2, n);
   double nl = sqrt(dot3(n, n));
   if (!(nl > 0)) return 0;
+  // Ground faces up whichever way round its corners come.
+  if (n[1] < 0) nl = -nl;
   for (double &x : n) x /= nl;
   // The circle's point deepest towards the plane.
   double na = dot3(n, a);
@@ -182,6 +184,8 @@ double sphere_triangle(const double c[3], double radius, const TerrainTriangle &
   cross3(e1, e2, n);
   double nl = sqrt(dot3(n, n));
   if (!(nl > 0)) return 0;
+  // Ground faces up whichever way round its corners come.
+  if (n[1] < 0) nl = -nl;
   for (double &x : n) x /= nl;
   double w[3];
   sub3(c, v0, w);

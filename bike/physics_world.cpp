@@ -74,6 +74,8 @@ static int simulated_now(const Rider &r) { return r.in_use && r.weight > 0.25f; 
 
 void physics_contacts() {
   for (Rider &r : riders)
+    if (simulated_now(r)) rider_guard(&r);
+  for (Rider &r : riders)
     if (r.in_use && r.simulated && simulated_now(r)) rider_collide_world(&r);
   // Offline every pair of simulated riders meets through joints; a
   // replayed rider feels forces only.

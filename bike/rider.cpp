@@ -734,9 +734,13 @@ static void remember_good(Rider *r) {
 }
 
 // ------------------------------------------------------------------ update
+void rider_guard(Rider *r) {
+  if (r && r->in_use && !rider_finite(r)) mend_nonfinite(r);
+}
+
 void rider_update(Rider *r) {
   if (!r || !r->in_use) return;
-  if (!rider_finite(r)) mend_nonfinite(r);
+  rider_guard(r);
   remember_good(r);
   rider_lean(r);
   crash_update(r);

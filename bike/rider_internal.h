@@ -16,6 +16,9 @@ void tether(dBodyID b1, const double p1[3], dBodyID b2, const double p2[3], doub
 // Where the rider body sits on the bike, in world coordinates.
 void riding_point(Rider *r, double out[3]);
 int rider_finite(const Rider *r);
+// Puts a rider whose state is not finite back on its wheels (with a log
+// line) before it can reach the world step.
+void rider_guard(Rider *r);
 // Velocity servo on the frame: towards `target` with at most `fmax`.
 void velocity_servo(Rider *r, const double target[3], double fmax);
 // The surface record under a world point.

@@ -1,0 +1,252 @@
+// The rules of the rider's parts that physics alone does not pin down:
+// shape files, torque curves, gears, friction curves, tire geometry,
+// crash thresholds and the mending of bad states.
+#include <cmath>
+#include <cstring>
+
+#include "tests/bike/test_physics_fixture.h"
+
+TEST(ShapeFile, RejectsBadCountsNumbersAndRadii) {
+  struct Case {
+    const char *text;
+    bool ok;
+  } cases[] = {
+      {"1\n0 0 0 0.5 1 2500 250\n", true},
+      {"2\n0 0 0 0.5 1 2500 250\n", false},               // a sphere missing
+      {"0\n", false},                                      // nothing to collide
+      {"-3\n0 0 0 0.5 1 2500 250\n", false},
+      {"99999999\n", false},
+      {"1\n0 0 0 nan 1 2500 250\n", false},
+      {"1\n0 0 0 inf 1 2500 250\n", false},
+      {"1\n0 0 0 1e9 1 2500 250\n", false},                // absurd radius
+      {"1\n0 0 0 -0.5 1 2500 250\n", false},
+      {"1\n0 0 0 0.5 1 2500\n", false},                    // damping missing
+      {"", false},
+  };
+  for (const Case &c : cases) {
+    CollisionShape s;
+    char error[128] = "";
+    EXPECT_EQ(shape_parse(c.text, &s, error, sizeof error), c.ok ? 1 : 0) << c.text;
+    if (!c.ok) {
+      EXPECT_NE(error[0], 0) << c.text;
+    }
+  }
+  CollisionShape s;
+  ASSERT_EQ(shape_parse("2\n1 0 0 0.5 1 2500 250\n0 -3 4 1 0.5 100 10\n", &s, nullptr, 0), 1);
+  EXPECT_FLOAT_EQ(s.bound_radius, 6.0f);
+  EXPECT_FLOAT_EQ(s.spheres[1].stiffness, 100.0f);
+}
+
+TEST(ShapeFile, MissingFileGivesNoShape) {
+  CollisionShape s;
+  EXPECT_EQ(shape_load("@no_such_shape_file.shp", &s), 0);
+}
+
+TEST(Engine, TorqueCurveBlendsByRpmAndThrottle) {
+  const BikeModel *m = &bike_models[find_bike_model("yz250f(2017)")];
+  EXPECT_NEAR(engine_torque(m, 500, 1), 5, 1e-5);
+  EXPECT_NEAR(engine_torque(m, 13250, 1), 11.2688, 1e-3);
+  EXPECT_LE(engine_torque(m, 14000, 1), 0);
+  EXPECT_LT(engine_torque(m, 20000, 1), 0);
+  // Closed throttle at 0 rpm, and half throttle halfway between the curves.
+  EXPECT_NEAR(engine_torque(m, 0, 0), 2, 1e-6);
+  EXPECT_NEAR(engine_torque(m, 9000, 0.5),
+              (engine_torque(m, 9000, 0) + engine_torque(m, 9000, 1)) / 2, 1e-6);
+  EXPECT_TRUE(std::isfinite(engine_torque(m, -1e9, 1)));
+  EXPECT_TRUE(std::isfinite(engine_torque(m, 1e12, 1)));
+}
+
+TEST(Suspension, DampingCurveKneeAndFloor) {
+  // Steep below the knee at x = S / 7, then x + S.
+  EXPECT_DOUBLE_EQ(damping_curve(0.1, 60, 60), 8 * 6.0);
+  EXPECT_DOUBLE_EQ(damping_curve(2, 60, 60), 120 + 60.0);
+  // A negative low-speed value lowers the curve to its floor.
+  EXPECT_DOUBLE_EQ(damping_curve(1, 60, -1000), 0.125 * 60);
+}
+
+TEST(Suspension, LinkageMeetsItsEndsAndSlopes) {
+  const BikeModel *m = &bike_models[find_bike_model("yz250f(2017)")];
+  double s, d;
+  linkage_curve(m, 0, &s, &d);
+  EXPECT_NEAR(s, 0, 1e-9);
+  EXPECT_NEAR(d, m->linkage_slope_start, 1e-6);
+  linkage_curve(m, m->linkage_break, &s, &d);
+  EXPECT_NEAR(s, m->linkage_mid_travel, 1e-6);
+  EXPECT_NEAR(d, m->linkage_slope_mid, 1e-6);
+  linkage_curve(m, 1, &s, &d);
+  EXPECT_NEAR(s, m->linkage_full_travel, 1e-6);
+  EXPECT_NEAR(d, m->linkage_slope_end, 1e-6);
+}
+
+TEST(Friction, CurveModes) {
+  Surface s;
+  surface_defaults(&s);
+  const float slip6[3] = {6, 0, 0};
+  EXPECT_FLOAT_EQ(surface_friction(&s, slip6, 0), 1.0f);  // one default point
+  s.friction_coef[0] = 0.8f;
+  s.friction_speed[0] = 4;
+  s.friction_coef[1] = 1.2f;
+  s.friction_speed[1] = 8;
+  s.slip_function = 1;
+  EXPECT_NEAR(surface_friction(&s, slip6, 0), 1.0, 1e-6);
+  s.slip_function = 0;
+  EXPECT_NEAR(surface_friction(&s, slip6, 0), 0.8 + (36.0 - 16) / (64 - 16) * 0.4, 1e-6);
+  const float slow[3] = {1, 0, 0}, fast[3] = {0, 0, 30};
+  EXPECT_FLOAT_EQ(surface_friction(&s, slow, 0), 0.8f);
+  EXPECT_FLOAT_EQ(surface_friction(&s, fast, 0), 1.2f);
+  // Mode 2 reads the no-spin speed along the slip, clamped to the slip.
+  s.slip_function = 2;
+  EXPECT_NEAR(surface_friction(&s, slip6, 6), 1.0, 1e-6);
+  EXPECT_NEAR(surface_friction(&s, slip6, 100), 1.0, 1e-6);
+  EXPECT_FLOAT_EQ(surface_friction(&s, slip6, -3), 0.8f);
+}
+
+TEST(TireGeometry, TorusOnTrianglesInteriorAndRidge) {
+  const double axle[3] = {1, 0, 0};
+  double p[3], n[3];
+  // A flat triangle under the wheel, 0.05 ft into the tire.
+  TerrainTriangle flat{{{-5, 0, -5}, {-5, 0, 5}, {5, 0, 5}}};
+  const double c[3] = {-1, 5.0 / 6 + 1.0 / 3 - 0.05, 1};
+  EXPECT_NEAR(torus_triangle(c, axle, 5.0 / 6, 1.0 / 3, flat, p, n), 0.05, 1e-9);
+  EXPECT_NEAR(n[1], 1, 1e-12);
+  EXPECT_NEAR(p[1], 0, 1e-12);
+  EXPECT_NEAR(p[2], 1, 1e-12);
+  // A ridge along x under the wheel: the tire rests on the edge.
+  TerrainTriangle slope{{{-5, 0, 0}, {5, 0, 0}, {5, -5, 5}}};
+  const double over[3] = {0, 1.0, 0.3};
+  double d = torus_triangle(over, axle, 5.0 / 6, 1.0 / 3, slope, p, n);
+  EXPECT_NEAR(d, 5.0 / 6 + 1.0 / 3 - std::sqrt(1.09), 1e-6);
+  EXPECT_NEAR(p[2], 0, 1e-6);  // on the edge
+  EXPECT_GT(n[1], 0.5);
+  // Far above: nothing.
+  const double high[3] = {0, 10, 0};
+  EXPECT_EQ(torus_triangle(high, axle, 5.0 / 6, 1.0 / 3, flat, p, n), 0);
+}
+
+TEST(TireGeometry, SphereUnderTheSurfaceCountsFullDepth) {
+  TerrainTriangle flat{{{-5, 0, -5}, {-5, 0, 5}, {5, 0, 5}}};
+  double p[3], n[3];
+  const double below[3] = {-1, -0.2, 1};
+  EXPECT_NEAR(sphere_triangle(below, 0.5, flat, p, n), 0.7, 1e-12);
+  EXPECT_NEAR(n[1], 1, 1e-12);
+}
+
+TEST_F(PhysicsTest, CreateRejectsSlotsOutsideTheTable) {
+  EXPECT_EQ(create_rider(-1, "yz250f(2017)", 1, "1", nullptr, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(create_rider(160, "yz250f(2017)", 1, "1", nullptr, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_NE(create_rider(159, "yz250f(2017)", 1, "1", nullptr, nullptr, nullptr, nullptr), nullptr);
+}
+
+TEST_F(PhysicsTest, ShiftingSkipsMissingGearsAndActsOncePerPress) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16);
+  ASSERT_NE(r, nullptr);
+  for (int i = 0; i < 8; i++) {
+    shift(r, 1);
+    shift(r, 0);
+  }
+  EXPECT_EQ(r->gear, 4);  // five gears: the sixth does not exist
+  shift(r, -1);
+  shift(r, -1);  // held: one shift
+  EXPECT_EQ(r->gear, 3);
+  shift(r, 0);
+  shift(r, 7);  // nonsense request ignored
+  EXPECT_EQ(r->gear, 3);
+}
+
+TEST_F(PhysicsTest, LandingLowersTheCrashLimit) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16, 0, 20);  // in the air, nothing touching
+  ASSERT_NE(r, nullptr);
+  auto body_relative = [r](double dv) {
+    const dReal *v = dBodyGetLinearVel(r->body[FRAME]);
+    dBodySetLinearVel(r->body[RIDER_BODY], v[0] + dv, v[1], v[2]);
+    const dReal *b = dBodyGetLinearVel(r->body[RIDER_BODY]);
+    for (auto &ring : r->velocity_ring)
+      for (int k = 0; k < 3; k++) ring[k] = float(b[k]);
+  };
+  physics.now_tic = 1000;
+  // In flight the limit is 46.5 ft/s.
+  r->landing_tic = 800;
+  r->takeoff_tic = 900;
+  body_relative(40);
+  crash_update(r);
+  EXPECT_EQ(r->crash_timer, 0);
+  // Touched down 0.05 s ago after 0.8 s of falling: the limit is 31 ft/s.
+  r->takeoff_tic = 1000 - 6 - 102;
+  r->landing_tic = 1000 - 6;
+  body_relative(40);
+  crash_update(r);
+  EXPECT_GT(r->crash_timer, 0);
+  EXPECT_EQ(r->crash_count, 1);
+  EXPECT_EQ(dJointGetBody(r->joint[JOINT_RIDER], 0), nullptr);
+}
+
+TEST_F(PhysicsTest, SecondCrashUsesTheExtraDownTime) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16);
+  ASSERT_NE(r, nullptr);
+  physics.extra_down[1] = 256;
+  crash(r);
+  EXPECT_EQ(r->crash_timer, 512);
+  r->crash_timer = 0;
+  reattach_rider_body(r);
+  crash(r);
+  EXPECT_EQ(r->crash_timer, 768);
+  EXPECT_EQ(r->throttle, 0);
+  rider_set_throttle(r, 1);  // ignored while down
+  EXPECT_EQ(r->throttle, 0);
+}
+
+TEST_F(PhysicsTest, DegenerateAnglesStayFinite) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16, 0, 30);
+  ASSERT_NE(r, nullptr);
+  // Nose straight down: no heading, the last lean is kept.
+  const double side[3] = {1, 0, 0};
+  turn_rider(r, side, M_PI / 2);
+  EXPECT_FLOAT_EQ(body_lean_angle(r->body[FRAME], 0.25f), 0.25f);
+  destroy_rider(r);
+  // A restricted lock of zero, at speed, on the ground.
+  r = place(16, 16, 0, 0.02f);
+  r->restricted_lock = 0;
+  const double v[3] = {0, 0, -80};
+  rider_set_velocity(r, v);
+  run(64);
+  EXPECT_TRUE(std::isfinite(r->sigma));
+  EXPECT_GE(r->sigma, 0);
+  EXPECT_LE(r->sigma, 1);
+}
+
+TEST_F(PhysicsTest, NonFiniteStateIsMendedNotSpread) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *a = place(10, 16, 0, 0.02f);
+  Rider *b = place(22, 16, 1, 0.02f);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  run(16);
+  dBodySetLinearVel(a->body[SWINGARM], NAN, 0, 0);
+  a->engine_speed = INFINITY;
+  run(64);
+  EXPECT_EQ(a->nonfinite_resets, 1);
+  for (Rider *r : {a, b})
+    for (int i = 0; i < BODY_PART_COUNT; i++) {
+      const dReal *p = dBodyGetPosition(r->body[i]);
+      EXPECT_TRUE(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]));
+    }
+  // Mended where it was, standing on the ground.
+  EXPECT_NEAR(dBodyGetPosition(a->body[FRAME])[0], 10, 1.0);
+  EXPECT_EQ(b->nonfinite_resets, 0);
+}
+
+TEST_F(PhysicsTest, LocalSimulationWeightDisablesAtAQuarter) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16);
+  ASSERT_NE(r, nullptr);
+  set_local_simulation_weight(r, 0.2501f);
+  EXPECT_TRUE(dBodyIsEnabled(r->body[FRAME]));
+  set_local_simulation_weight(r, 0.25f);
+  EXPECT_FALSE(dBodyIsEnabled(r->body[FRAME]));
+  set_local_simulation_weight(r, NAN);
+  EXPECT_EQ(r->weight, 0);
+}
