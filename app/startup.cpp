@@ -36,10 +36,9 @@ std::vector<DemoEntry> demo_list;
 int headless_run = 0;
 
 // ------------------------------------------------------------ fatal faults
+// Nothing that could need memory: the context goes with the window.
 void out_of_memory() {
   audio_close();
-  if (gfx_ready) gfx_shutdown();
-  gfx_ready = false;
   if (window) window_close(window);
   window = nullptr;
   message_box("Error", "Out of virtual memory");
