@@ -60,9 +60,9 @@ if [ -z "$win" ]; then
 fi
 sleep 2  # some frames of the title screen
 python3 "$2/close.py" "$win"
-for i in $(seq 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 if kill -0 $pid 2>/dev/null; then
-  echo "FAIL: still running 10 s after the close request"
+  echo "FAIL: still running 30 s after the close request"
   kill $pid
   wait $pid
   exit 3
