@@ -81,7 +81,7 @@ void draw(float r, float g, float b, float a, const char *text, int state) {
   twglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   twglBindTexture(GL_TEXTURE_2D, f.texture);
   twglBegin(GL_QUADS);
-  float x = 0, base = 0, space = f.advances[' '];
+  float x = 0, base = 0, space = f.advances[int(' ')];
   const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
   bool after_escape = false;
   while (*s) {
@@ -213,7 +213,7 @@ int font_from_pixels(Font *font, uint8_t *px, int w, int h, const char *chars) {
     for (int x = 1; x < w; x++)
       if (pixel_at(px, w, x, y0) == marker) memcpy(px + (size_t(y0) * w + x) * 4, clear, 4);
   }
-  font->advances[' '] = font->advances['-'];
+  font->advances[int(' ')] = font->advances[int('-')];
   mip_build(px, w, h, 4, 0);
   font->pixels = px;
   font->width = w, font->height = h;
@@ -284,7 +284,7 @@ void text_draw_right(float r, float g, float b, float a, float x, const char *te
 
 float text_width(const char *text) {
   const Font &f = font_main;
-  float x = 0, widest = 0, space = f.advances[' '];
+  float x = 0, widest = 0, space = f.advances[int(' ')];
   const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
   bool after_escape = false;
   while (*s) {

@@ -5,6 +5,7 @@
 // no more memory than its own length.
 #include <png.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -172,6 +173,18 @@ void png_error_fn(png_structp png, png_const_charp message) {
 
 void png_warning_fn(png_structp, png_const_charp) {}
 
+// libpng's own buffers (rows, chunk data, text) never need more than this
+// for a picture we accept. A chunk length is taken from the file, so
+// without the cap a 1 GB text chunk in a tiny file is allocated before the
+// read fails.
+const size_t PNG_ALLOC_MAX = size_t(8) << 20;
+
+png_voidp png_malloc_fn(png_structp, png_alloc_size_t size) {
+  return size > PNG_ALLOC_MAX ? nullptr : malloc(size);
+}
+
+void png_free_fn(png_structp, png_voidp p) { free(p); }
+
 void append_text(PngRead *r, png_infop info) {
   png_textp texts = nullptr;
   int n = png_get_text(r->png, info, &texts, nullptr);
@@ -198,7 +211,8 @@ void png_read_free(PngRead *r) {
 int png_decode(PngRead *r, int mode, int *w, int *h, int *b) {
   uint8_t sig[8];
   if (data_read(r->f, sig, 8) != 8 || png_sig_cmp(sig, 0, 8)) return 0;
-  r->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_error_fn, png_warning_fn);
+  r->png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, png_error_fn,
+                                    png_warning_fn, nullptr, png_malloc_fn, png_free_fn);
   if (!r->png) return 0;
   r->info = png_create_info_struct(r->png);
   r->end = png_create_info_struct(r->png);
@@ -207,6 +221,7 @@ int png_decode(PngRead *r, int mode, int *w, int *h, int *b) {
   png_set_read_fn(r->png, r->f, png_read_fn);
   png_set_sig_bytes(r->png, 8);
   png_set_user_limits(r->png, 65535, 65535);
+  png_set_chunk_cache_max(r->png, 1000);
   png_read_info(r->png, r->info);
   png_uint_32 width, height;
   int depth, type;
