@@ -19,34 +19,30 @@ export SDL_AUDIODRIVER=dummy
 # that a sanitizer build would report; the headless test checks our own.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
-cat >"$tmp/close.py" <<'PY'
-# Sends WM_DELETE_WINDOW to a window, as a window manager's close button does.
-import ctypes, sys
-x = ctypes.CDLL("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x.XInternAtom.restype = ctypes.c_ulong
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-x.XFlush.argtypes = [ctypes.c_void_p]
-class ClientMessage(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
-                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
-                ("l", ctypes.c_long * 5)]
-class Event(ctypes.Union):
-    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
-d = x.XOpenDisplay(None)
-win = int(sys.argv[1])
-e = Event()
-e.xclient.type = 33  # ClientMessage
-e.xclient.window = win
-e.xclient.message_type = x.XInternAtom(d, b"WM_PROTOCOLS", 0)
-e.xclient.format = 32
-e.xclient.l[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
-x.XSendEvent(d, win, 0, 0, ctypes.byref(e))
-x.XFlush(d)
-PY
+# Sends WM_DELETE_WINDOW to a window, as a window manager's close button does
+# (Xvfb has no window manager).
+cat >"$tmp/close.c" <<'C'
+#include <X11/Xlib.h>
+#include <stdlib.h>
+int main(int argc, char **argv) {
+  Display *d = XOpenDisplay(NULL);
+  if (!d || argc != 2) return 1;
+  XEvent e = {0};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = strtoul(argv[1], NULL, 10);
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = XInternAtom(d, "WM_DELETE_WINDOW", False);
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
+  XCloseDisplay(d);
+  return 0;
+}
+C
+if ! cc -o "$tmp/close" "$tmp/close.c" -lX11; then
+  echo "FAIL: cannot build the close helper"
+  exit 1
+fi
 
 cat >"$tmp/run.sh" <<'RUN'
 "$1/tarnwick" >"$2/out" 2>"$2/err" &
@@ -59,7 +55,7 @@ if [ -z "$win" ]; then
   exit 2
 fi
 sleep 2  # some frames of the title screen
-python3 "$2/close.py" "$win"
+"$2/close" "$win"
 for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 if kill -0 $pid 2>/dev/null; then
   echo "FAIL: still running 30 s after the close request"
