@@ -27,6 +27,7 @@ static double run(int count, double seconds) {
   set_setup_value(&setup, "arcade", "No");
   stability_preset(&setup, 100);
   CourseFollower follow[RIDER_SLOTS];
+  static double target[RIDER_SLOTS];
   for (int i = 0; i < count; i++) {
     Rider *r = create_rider(i, "yz250f(2017)", 1, "1", nullptr, nullptr, nullptr, nullptr);
     RiderAdjust a;
@@ -43,7 +44,9 @@ static double run(int count, double seconds) {
     for (int i = 0; i < count; i++) {
       Rider *r = &riders[i];
       rider_set_steering(r, follow_course(layout, &follow[i], r));
-      double over = rider_speed(r) - course_speed(layout, &follow[i]);
+      // The bend ahead changes slowly: look every eighth tic.
+      if ((t & 7) == 0 || t == 0) target[i] = course_speed(layout, &follow[i]);
+      double over = rider_speed(r) - target[i];
       rider_set_throttle(r, over > 0 ? 0.0f : 1.0f);
       rider_set_front_brake(r, over > 4 ? 0.8f : 0.0f);
     }
@@ -51,11 +54,15 @@ static double run(int count, double seconds) {
   }
   double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   int crashes = 0;
-  for (int i = 0; i < count; i++) crashes += riders[i].crash_count;
+  double along = 0;
+  for (int i = 0; i < count; i++) {
+    crashes += riders[i].crash_count;
+    if (follow[i].index >= 0) along += layout.line[follow[i].index].s - layout.start_s;
+  }
   physics_shutdown();
   double rate = count * double(tics) / s;
-  printf("%3d riders: %8.0f rider-tics/s  (%d tics in %.2f s, %d crashes)\n", count, rate, tics, s,
-         crashes);
+  printf("%3d riders: %8.0f rider-tics/s  (%d tics in %.2f s, %d crashes, %.0f ft along the course "
+         "on average)\n", count, rate, tics, s, crashes, along / count);
   return rate;
 }
 

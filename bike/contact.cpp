@@ -229,14 +229,14 @@ struct CellRange {
 
 // Cells under the square centre +- r; empty for positions that are not
 // finite or absurdly far out.
-static int cell_range(double x, double z, double r, CellRange *out) {
+static int cell_range(double x, double z, double rx, double rz, CellRange *out) {
   if (!terrain.heights || !(terrain.spacing > 0)) return 0;
   if (!std::isfinite(x) || !std::isfinite(z) || fabs(x) > 1e7 || fabs(z) > 1e7) return 0;
   double inv = terrain.inv_spacing;
-  out->i0 = int(floor((x - r) * inv));
-  out->i1 = int(ceil((x + r) * inv)) - 1;
-  out->j0 = int(floor((z - r) * inv));
-  out->j1 = int(ceil((z + r) * inv)) - 1;
+  out->i0 = int(floor((x - rx) * inv));
+  out->i1 = int(ceil((x + rx) * inv)) - 1;
+  out->j0 = int(floor((z - rz) * inv));
+  out->j1 = int(ceil((z + rz) * inv)) - 1;
   // Beyond the grid the clamped samples repeat: a few cells are enough.
   const int span = 64;
   if (out->i1 - out->i0 > span) out->i1 = out->i0 + span;
@@ -347,8 +347,12 @@ static double wheel_deepest(WheelContact *w, double point[3], double normal[3], 
   double c[3] = {cp[0], cp[1], cp[2]}, a[3];
   axle_direction(w, a);
   double R = w->rim_radius, r = w->tire_radius;
+  // Cells under the torus's own box: a wheel upright and heading along an
+  // axis is only a tire's width across.
   CellRange cr;
-  if (!cell_range(c[0], c[2], R + r, &cr)) return 0;
+  double ex = R * sqrt(fmax(0.0, 1 - a[0] * a[0])) + r;
+  double ez = R * sqrt(fmax(0.0, 1 - a[2] * a[2])) + r;
+  if (!cell_range(c[0], c[2], ex, ez, &cr)) return 0;
   double best = 0;
   TerrainTriangle tri[2];
   if (!first) {
@@ -533,7 +537,7 @@ int shape_ground_contact(CollisionShape *shape, dBodyID body) {
     const CollisionSphere &sp = shape->spheres[k];
     const double *c = &shape->world[k * 3];
     CellRange cr;
-    if (!cell_range(c[0], c[2], sp.radius, &cr)) continue;
+    if (!cell_range(c[0], c[2], sp.radius, sp.radius, &cr)) continue;
     double best = 0, bp[3], bn[3];
     for (int j = cr.j0; j <= cr.j1; j++)
       for (int i = cr.i0; i <= cr.i1; i++) {
