@@ -1,0 +1,213 @@
+// Steering aids, crash recovery and the contacts between riders and with
+// obstacles, on small analytic grounds.
+#include <cmath>
+
+#include "bike/rider_internal.h"
+#include "tests/bike/test_physics_fixture.h"
+
+static double steering_torque_now(Rider *r) {
+  for (int i = 0; i < BODY_PART_COUNT; i++) {
+    dBodySetTorque(r->body[i], 0, 0, 0);
+    dBodySetForce(r->body[i], 0, 0, 0);
+  }
+  steering_update(r);
+  const BikeModel *m = rider_model(r);
+  double a[3], l = 0;
+  for (int i = 0; i < 3; i++) {
+    a[i] = double(m->steering_head_pos[i]) - m->fork_lower_pos[i];
+    l += a[i] * a[i];
+  }
+  dVector3 w;
+  dBodyVectorToWorld(r->body[FRAME], a[0] / std::sqrt(l), a[1] / std::sqrt(l), a[2] / std::sqrt(l),
+                     w);
+  const dReal *t = dBodyGetTorque(r->body[FRONT_WHEEL]);
+  const dReal *tf = dBodyGetTorque(r->body[FRAME]);
+  // Equal and opposite on wheel and frame.
+  EXPECT_NEAR(t[0] + tf[0], 0, 1e-9);
+  EXPECT_NEAR(t[1] + tf[1], 0, 1e-9);
+  EXPECT_NEAR(t[2] + tf[2], 0, 1e-9);
+  return t[0] * w[0] + t[1] * w[1] + t[2] * w[2];
+}
+
+TEST_F(PhysicsTest, AtRestOnlyCentringAndTheRidersTorqueAct) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16, 0, 0.02f);
+  ASSERT_NE(r, nullptr);
+  run(64);
+  rider_set_steering(r, 0.5f);
+  double beta = dJointGetHingeAngle(r->joint[JOINT_STEERING]);
+  double expect = (-50 * beta + 0.5 * r->steering_strength * r->direct_steering) * 1.5;
+  EXPECT_NEAR(steering_torque_now(r), expect, 1e-6);
+  // The force limit caps whatever the law asks.
+  r->max_steering_force = 20;
+  rider_set_steering(r, 1);
+  EXPECT_LE(std::fabs(steering_torque_now(r)), 20 + 1e-9);
+}
+
+TEST_F(PhysicsTest, LandingDampingRampsUpInFlightAndFallsOffRolling) {
+  ground.build(5, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(32, 32, 0, 30);
+  ASSERT_NE(r, nullptr);
+  EXPECT_FLOAT_EQ(r->land_level, 1);
+  run(4);
+  EXPECT_NEAR(r->land_level, 1.5, 1e-6);  // half of 0.0625 s
+  run(8);
+  EXPECT_FLOAT_EQ(r->land_level, 2);
+  destroy_rider(r);
+  r = place(32, 32, 0, 0.02f);
+  const double v[3] = {0, 0, -30};
+  rider_set_velocity(r, v);
+  run(64);
+  ASSERT_FLOAT_EQ(r->land_level, 1);
+  r->land_level = 2;
+  run(16);
+  EXPECT_NEAR(r->land_level, 1.5, 1.0 / 32 + 1e-6);
+  run(17);
+  EXPECT_FLOAT_EQ(r->land_level, 1);
+}
+
+TEST_F(PhysicsTest, LevelingStandsTheBikeUpAtSpeed) {
+  ground.build(5, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(32, 32, 0, 0.02f);
+  ASSERT_NE(r, nullptr);
+  const double v[3] = {0, 0, -50};
+  rider_set_velocity(r, v);
+  rider_set_clutch(r, 1);
+  r->gear = 2;
+  rider_set_throttle(r, 0.6f);
+  run(32);
+  // A sideways push that would lay an unaided bike down.
+  dBodyAddRelTorque(r->body[FRAME], 0, 0, 3000);
+  run(1);
+  EXPECT_GT(std::fabs(rider_lean(r)), 0.005);
+  run(128 * 3);
+  EXPECT_EQ(r->crash_timer, 0);
+  EXPECT_LT(std::fabs(rider_lean(r)), 0.1);
+  EXPECT_GT(rider_speed(r), 40);
+}
+
+TEST_F(PhysicsTest, AutomaticDabHoldsAStoppedBikeUp) {
+  ground.build(5, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(32, 32, 0, 0.02f);
+  ASSERT_NE(r, nullptr);
+  r->flags |= RF_AUTO_DAB;
+  run(32);
+  dBodyAddRelTorque(r->body[FRAME], 0, 0, 1500);
+  run(128 * 4);
+  EXPECT_LT(std::fabs(rider_lean(r)), M_PI / 8);
+  EXPECT_GT(r->sit_dab, 0.9f);
+  EXPECT_GT(r->dab_assist, 0);
+  EXPECT_LT(rider_speed(r), 1);
+  // Without it the same push lays the bike down.
+  destroy_rider(r);
+  r = place(32, 32, 0, 0.02f);
+  run(32);
+  dBodyAddRelTorque(r->body[FRAME], 0, 0, 1500);
+  run(128 * 4);
+  EXPECT_GT(std::fabs(rider_lean(r)), M_PI / 4);
+}
+
+TEST_F(PhysicsTest, AfterACrashTheRiderIsBackOnTheBike) {
+  ground.build(5, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(32, 32, 0, 0.02f);
+  ASSERT_NE(r, nullptr);
+  run(16);
+  crash(r);
+  EXPECT_EQ(dJointGetBody(r->joint[JOINT_RIDER], 0), nullptr);
+  int tics = 0;
+  while (r->crash_timer > 0 && tics < 128 * 20) {
+    run(1);
+    tics++;
+  }
+  EXPECT_EQ(r->crash_timer, 0);
+  EXPECT_GE(tics, 512);
+  EXPECT_EQ(dJointGetBody(r->joint[JOINT_RIDER], 0), r->body[RIDER_BODY]);
+  double home[3];
+  riding_point(r, home);
+  const dReal *p = dBodyGetPosition(r->body[RIDER_BODY]);
+  EXPECT_LT(std::hypot(p[0] - home[0], p[1] - home[1], p[2] - home[2]), 0.5);
+  EXPECT_TRUE(rider_finite(r));
+}
+
+TEST_F(PhysicsTest, RidersMeetingHeadOnBumpAndDoNotPassThrough) {
+  ground.build(6, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *a = place(64, 70, 0, 0.02f);
+  Rider *b = place(64, 40, 1, 0.02f);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  const double up[3] = {0, 1, 0};
+  // Turn b about its own frame to face a.
+  const dReal *bp = dBodyGetPosition(b->body[FRAME]);
+  double bx = bp[0], bz = bp[2];
+  turn_rider(b, up, M_PI);
+  const dReal *bq = dBodyGetPosition(b->body[FRAME]);
+  move_rider(b, bx - bq[0], 0, bz - bq[2]);
+  const double va[3] = {0, 0, -20}, vb[3] = {0, 0, 20};
+  rider_set_velocity(a, va);
+  rider_set_velocity(b, vb);
+  float most_a = 0, most_b = 0;
+  double closest = 1e9;
+  for (int i = 0; i < 256; i++) {
+    run(1);
+    most_a = std::fmax(most_a, a->bump);
+    most_b = std::fmax(most_b, b->bump);
+    closest = std::fmin(closest, dBodyGetPosition(a->body[FRAME])[2] -
+                                     dBodyGetPosition(b->body[FRAME])[2]);
+  }
+  EXPECT_GE(a->last_rider_hit_tic, 0);
+  EXPECT_GE(most_a, 60);
+  EXPECT_GE(most_b, 60);
+  EXPECT_GT(closest, 1.0);  // the front ends stopped each other
+  EXPECT_TRUE(rider_finite(a) && rider_finite(b));
+}
+
+static CollisionShape post;
+static int post_tic = -1;
+static int one_post(float, float, Obstacle *out, int max) {
+  if (max < 1) return 0;
+  out[0].shape = &post;
+  out[0].position[0] = 32;
+  out[0].position[1] = 0;
+  out[0].position[2] = 20;
+  const float I[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  for (int i = 0; i < 9; i++) out[0].orientation[i] = I[i];
+  out[0].contact_tic = &post_tic;
+  return 1;
+}
+
+// Spheres of radius 0.6 stacked along y at the given heights.
+static void make_post(std::initializer_list<float> heights) {
+  post.spheres.clear();
+  float top = 0;
+  for (float y : heights) {
+    post.spheres.push_back({{0, y, 0}, 0.6f, 0.5f, 2500, 250});
+    top = std::fmax(top, y + 0.6f);
+  }
+  post.bound_radius = top;
+  post_tic = -1;
+}
+
+TEST_F(PhysicsTest, AnObstacleStopsTheBikeAndKnowsItWasHit) {
+  ground.build(5, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  physics_hooks.obstacles_near = one_post;
+  make_post({0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f});
+  Rider *r = place(32, 40, 0, 0.02f);
+  ASSERT_NE(r, nullptr);
+  EXPECT_FALSE(rider_intersects(r));
+  const double v[3] = {0, 0, -25};
+  rider_set_velocity(r, v);
+  run(128 * 2);
+  EXPECT_GE(post_tic, 0);
+  // Nothing of the bike went through to the far side of the post.
+  for (int i = 0; i < BODY_PART_COUNT; i++) EXPECT_GT(dBodyGetPosition(r->body[i])[2], 20) << i;
+  destroy_rider(r);
+
+  // A beam at head height: the bike passes under, the rider meets it.
+  make_post({5.3f, 6.3f});
+  r = place(32, 40, 0, 0.02f);
+  rider_set_velocity(r, v);
+  run(128);
+  physics_hooks.obstacles_near = nullptr;
+  EXPECT_GE(post_tic, 0);
+  EXPECT_EQ(r->crash_count, 1);
+}
