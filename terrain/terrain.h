@@ -150,6 +150,7 @@ struct TerrainHooks {
   int (*decals_load)(const char *dir);    // after the tile map; 0 fails
   void (*decals_free)();
   int (*decals_save)(const char *dir);    // 0 fails
+  long long (*texture_bytes)();           // texture memory in use, for the log
 };
 extern TerrainHooks terrain_hooks;
 

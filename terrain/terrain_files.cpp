@@ -283,6 +283,12 @@ static int load_tilemap(const char *dir) {
   return 1;
 }
 
+static void log_texture_memory(const char *when) {
+  if (log_verbosity >= 1 && terrain_hooks.texture_bytes)
+    log_printf("%lu bytes texture memory used %s ground tiles loaded\n",
+               (unsigned long)terrain_hooks.texture_bytes(), when);
+}
+
 int terrain_load(const char *dir) {
   Terrain &t = terrain;
   terrain_free();
@@ -305,12 +311,14 @@ int terrain_load(const char *dir) {
   }
   done("Loading shadows");
 
+  log_texture_memory("before");
   begin("Loading tileinfo");
   if (!load_surfaces(dir)) {
     terrain_free();
     return 0;
   }
   done("Loading tileinfo");
+  log_texture_memory("after");
 
   begin("Loading tilemap");
   if (!load_tilemap(dir)) {

@@ -241,6 +241,33 @@ TEST(TerrainFiles, SaveRoundTripsThroughHeightMap) {
   terrain_free();
 }
 
+TEST(TerrainFiles, BakedShadingFollowsSunSlopeAndShadow) {
+  TempDir d, out;
+  std::vector<uint16_t> v(25);
+  for (int k = 0; k < 25; k++) v[k] = uint16_t(k % 5);  // height = x: slope 1
+  write_small_track(d, 1, 1, 0, 65535, v);
+  std::string pgm = "P5 5 5 255\n" + std::string(25, char(255));
+  pgm[pgm.size() - 25 + 7] = 0;  // sample (2, 1) in full shadow
+  d.write("shadows.pgm", pgm);
+  ASSERT_EQ(terrain_load(d.path.c_str()), 1);
+  TerrainLight saved = terrain_light;
+  terrain_light = {{0, 1, 0}, {1, 1, 1}, {0.2f, 0, 0}};
+  ASSERT_EQ(terrain_save(out.path.c_str()), 1);
+  terrain_light = saved;
+  std::string x2 = out.read("shadingx2.ppm");
+  auto px = [&x2](int i, int j, int c) { return int(uint8_t(x2[11 + (j * 5 + i) * 3 + c])); };
+  ASSERT_EQ(x2.substr(0, 11), "P6\n5 5\n255\n");
+  // Interior: normal at 45 degrees to the sun, ndl = 1 / sqrt(2).
+  EXPECT_EQ(px(2, 2, 1), int(0.70710678f * 0.5f * 255));
+  EXPECT_EQ(px(2, 2, 0), int((0.70710678f + 0.2f) * 0.5f * 255));
+  // Edge columns see half the rise through their clamped neighbour.
+  EXPECT_EQ(px(0, 2, 1), int(1 / sqrtf(1.25f) * 0.5f * 255));
+  // Shadowed: ambient only.
+  EXPECT_EQ(px(2, 1, 1), 0);
+  EXPECT_EQ(px(2, 1, 0), int(0.2f * 0.5f * 255));
+  terrain_free();
+}
+
 TEST(TerrainFiles, FailedSaveKeepsTheOldTrack) {
   TempDir d;
   write_small_track(d, 1, 1, 0, 8, ramp(5));
