@@ -360,25 +360,26 @@ uint8_t *image_read_png(const char *name, int *w, int *h, int *b, char **text) {
   DataFile *f = data_open(name, "rb");
   if (!f) return nullptr;
   char *t = nullptr;
-  uint8_t *chain = image_read_png_file(f, w, h, b, text ? &t : nullptr);
+  uint8_t *chain = image_read_png_file(f, w, h, b, &t);
   data_close(f);
   if (!chain) return nullptr;
-  if (text) {
-    std::string info = std::string(name) + ".info";
-    int n = 0;
-    char *extra = file_to_string(info.c_str(), &n);
-    if (extra) {
-      size_t old = t ? strlen(t) : 0;
-      char *joined = static_cast<char *>(mem_alloc_or_die(old + size_t(n) + 1));
-      if (old) memcpy(joined, t, old);
-      memcpy(joined + old, extra, size_t(n));
-      joined[old + size_t(n)] = 0;
-      mem_free(t);
-      mem_free(extra);
-      t = joined;
-    }
-    *text = t;
+  std::string info = std::string(name) + ".info";
+  int n = 0;
+  char *extra = file_to_string(info.c_str(), &n);
+  if (extra) {
+    size_t old = t ? strlen(t) : 0;
+    char *joined = static_cast<char *>(mem_alloc_or_die(old + size_t(n) + 1));
+    if (old) memcpy(joined, t, old);
+    memcpy(joined + old, extra, size_t(n));
+    joined[old + size_t(n)] = 0;
+    mem_free(t);
+    mem_free(extra);
+    t = joined;
   }
+  // The smaller levels follow the picture's own marks.
+  mip_build(chain, *w, *h, *b, t && strstr(t, "[mip_max_alpha]") != nullptr);
+  if (text) *text = t;
+  else mem_free(t);
   return chain;
 }
 

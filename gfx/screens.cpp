@@ -9,6 +9,8 @@ float proj_half_x = 1, proj_half_y = 0.75f;
 
 static const char VERSION_TEXT[] = "2022-11-03-1628 snapshot";
 static GLuint title_texture = 0;
+// When the spinner was first drawn: it fades in from then.
+static double spinner_first = -1;
 
 void screen_projection(int width, int height) {
   if (width < 1) width = 1;
@@ -83,9 +85,9 @@ void title_screen_draw(const char *message) {
 }
 
 void loading_refresh_draw(int counter) {
-  static double t_first = -1;
   double t = double(clock_ms()) / 1000;
-  if (t_first < 0) t_first = t;
+  if (spinner_first < 0) spinner_first = t;
+  double t_first = spinner_first;
   float X = proj_half_x, Y = proj_half_y;
   twglUseProgram(PROGRAM_UNLIT);
   twglMatrixMode(GL_MODELVIEW);
@@ -139,4 +141,7 @@ void draw_loading_screen(int width, int height, const char *text, int spinner) {
   twgl_flush();
 }
 
-void screens_forget_textures() { title_texture = 0; }
+void screens_forget_textures() {
+  title_texture = 0;
+  spinner_first = -1;
+}

@@ -263,10 +263,6 @@ GLuint texture_load(const char *name) {
     uint8_t *c = custom_mip_chain(chain, w, &h, b, name);
     mem_free(chain);
     chain = c;
-  } else if (text && strstr(text, "[mip_max_alpha]") && b == 4) {
-    mip_build(chain, w, h, b, 1);
-  } else {
-    mip_build(chain, w, h, b, 0);
   }
   GLuint tid = texture_create(chain, w, h, b, reduction, flags, name);
   mem_free(chain);
@@ -574,7 +570,6 @@ int seq_read(DataFile *f, SeqData *s, std::string *message) {
         seq_free(s);
         return 0;
       }
-      mip_build(fr.chain, fr.w, fr.h, fr.b, 0);
     } else {
       *message = "Error reading .seq frame " + std::to_string(i);
       seq_free(s);

@@ -96,6 +96,17 @@ TEST(Png, AnnotationsJoinTextChunksBeforeAndAfterThePixelsAndTheInfoFile) {
   ASSERT_TRUE(read_png(d.path("a.png"), &a, true));
   EXPECT_STREQ(b.text, "[before]");
   EXPECT_STREQ(a.text, "[after][compress]\n");
+  // The chain follows the picture's own "[mip_max_alpha]" mark.
+  ASSERT_TRUE(d.run("convert -size 2x1 xc:none -fill red -draw 'point 0,0' PNG32:m.png"));
+  ASSERT_TRUE(d.run("cp m.png n.png"));
+  d.write("m.png.info", "[mip_max_alpha]");
+  Png m, n;
+  ASSERT_TRUE(read_png(d.path("m.png"), &m));
+  ASSERT_TRUE(read_png(d.path("n.png"), &n));
+  ASSERT_EQ(m.b, 4);
+  EXPECT_EQ(m.chain[8 + 3], 255);
+  EXPECT_EQ(n.chain[8 + 3], 127);
+  EXPECT_EQ(n.chain[8], 255) << "colour weighted by alpha";
 }
 
 TEST(Png, BrokenFilesFailCleanly) {
