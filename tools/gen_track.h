@@ -28,6 +28,14 @@ const GenTrackLayout &gen_track_layout();
 // The centre line at any distance along the lap (wraps around).
 GenTrackPoint gen_track_point_at(float s);
 
+// The course's named sections by lap distance, in lap order: "start",
+// "berm", "tabletop", "roller", "mud", "whoops", "double", "step_up".
+struct GenTrackFeature {
+  const char *kind;
+  float s0, s1;
+};
+std::vector<GenTrackFeature> gen_track_features();
+
 // Unit vector towards the sun the shadows are baked for; the track's
 // lighting should use the same.
 extern const float GEN_TRACK_SUN[3];

@@ -46,6 +46,7 @@ struct Knot {
   double s, h;
 };
 struct Feature {
+  const char *kind;
   int piece;      // the straight it stands on
   double offset;  // from the straight's start
   const Knot *knots;
@@ -58,13 +59,13 @@ const Knot roller[] = {{0, 0}, {20, 3}, {40, 0}};
 const Knot double_jump[] = {{0, 0}, {13, 5.5}, {20, 0}, {55, 0}, {62, 5.5}, {85, 0}};
 const Knot step_up[] = {{0, 0}, {11, 4.5}, {14, 2.0}, {22, 2.0}, {30, 8.0}, {70, 8.0}, {100, 0}};
 const Feature features[] = {
-    {2, 140, tabletop, 4, 0},
-    {2, 320, roller, 3, 0},
-    {4, 200, nullptr, 0, 9},
-    {6, 140, double_jump, 6, 0},
-    {6, 380, step_up, 7, 0},
-    {8, 120, roller, 3, 0},
-    {8, 220, roller, 3, 0},
+    {"tabletop", 2, 140, tabletop, 4, 0},
+    {"roller", 2, 320, roller, 3, 0},
+    {"whoops", 4, 200, nullptr, 0, 9},
+    {"double", 6, 140, double_jump, 6, 0},
+    {"step_up", 6, 380, step_up, 7, 0},
+    {"roller", 8, 120, roller, 3, 0},
+    {"roller", 8, 220, roller, 3, 0},
 };
 const double WHOOP_LENGTH = 12, WHOOP_HEIGHT = 2.2;
 
@@ -188,13 +189,31 @@ double gen_track_shape(double x, double z, double d, double s, double lateral) {
   return ground + fade * add;
 }
 
+// Mud across the exit of the second berm; hardpack under the start.
+const double MUD_FROM = -10, MUD_TO = 70, HARDPACK_TO = 120;
+
 int gen_track_surface_mark(double s) {
   const Course &c = course();
-  // Mud across the exit of the second berm; hardpack under the start.
-  double mud0 = c.piece_start[4] - 10, mud1 = c.piece_start[4] + 70;
-  if (s >= mud0 && s <= mud1) return GEN_TRACK_MUD;
-  if (s <= 120) return GEN_TRACK_HARDPACK;
+  if (s >= c.piece_start[4] + MUD_FROM && s <= c.piece_start[4] + MUD_TO) return GEN_TRACK_MUD;
+  if (s <= HARDPACK_TO) return GEN_TRACK_HARDPACK;
   return GEN_TRACK_DIRT;
+}
+
+std::vector<GenTrackFeature> gen_track_features() {
+  const Course &c = course();
+  std::vector<GenTrackFeature> out;
+  out.push_back({"start", 0, float(HARDPACK_TO)});
+  for (int i = 0; i < PIECES; i++) {
+    if (pieces[i].radius > 0) out.push_back({"berm", float(c.piece_start[i]), float(c.piece_start[i + 1])});
+    if (i == 4) out.push_back({"mud", float(c.piece_start[4] + MUD_FROM), float(c.piece_start[4] + MUD_TO)});
+    for (const Feature &f : features) {
+      if (f.piece != i) continue;
+      double len = f.whoops ? f.whoops * WHOOP_LENGTH : f.knots[f.count - 1].s;
+      double s0 = c.piece_start[i] + f.offset;
+      out.push_back({f.kind, float(s0), float(s0 + len)});
+    }
+  }
+  return out;
 }
 
 const GenTrackLayout &gen_track_layout() {
