@@ -3,6 +3,7 @@
 // the friction limit, holding and sliding on slopes, determinism.
 #include <cmath>
 
+#include "bike/rider_internal.h"
 #include "tests/bike/test_physics_fixture.h"
 
 static double total_mass(Rider *r) {
@@ -140,6 +141,11 @@ TEST_F(PhysicsTest, AtRestTheWheelsCarryTheWeight) {
   EXPECT_GT(arm, -m->swingarm_travel + 0.01);
   EXPECT_NEAR(rider_lean(r), 0, 1e-3);
   EXPECT_EQ(r->crash_timer, 0);
+  // The rider sits where the springs hold it, near the riding point.
+  double home[3];
+  riding_point(r, home);
+  const dReal *p = dBodyGetPosition(r->body[RIDER_BODY]);
+  EXPECT_LT(std::hypot(p[0] - home[0], p[1] - home[1], p[2] - home[2]), 0.3);
 }
 
 TEST_F(PhysicsTest, TopSpeedInEachGearIsWhereTheEngineRunsOutOfTorque) {
