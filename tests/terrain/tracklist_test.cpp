@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "fixture.h"
 
@@ -47,8 +48,18 @@ TEST(TrackList, FindsFoldersAndSortsByDescription) {
 
 // The generated default track, when the build has made the data.
 TEST(DefaultTrack, LoadsWithItsSurfaces) {
+  // The build folder from the environment, else two levels above this
+  // program (build/tests/test_terrain).
   const char *build = getenv("TW_BUILD_DIR");
-  std::string dir = std::string(build ? build : ".") + "/tracks/hollow_creek";
+  std::string root = build ? build : ".";
+  char exe[4096];
+  ssize_t n = build ? -1 : readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n > 0) {
+    root.assign(exe, n);
+    root = root.substr(0, root.rfind('/'));
+    root = root.substr(0, root.rfind('/'));
+  }
+  std::string dir = root + "/tracks/hollow_creek";
   struct stat st;
   if (stat((dir + "/terrain.hf").c_str(), &st) != 0) GTEST_SKIP() << "no generated data in " << dir;
   Messages m;
