@@ -281,9 +281,12 @@ static void sample(WheelRutState *w, float x, float z, float gx, float gz, int n
 
 void erode_wheel_update(WheelRutState *w, const WheelInput *in, int is_front, int now_tic) {
   float gx, gz;
-  if (erode_dig_vector(in, is_front, &gx, &gz) && std::isfinite(in->position[0]) &&
-      std::isfinite(in->position[2])) {
-    sample(w, in->position[0], in->position[2], gx, gz, now_tic);
+  float x = in->position[0], z = in->position[2], e = terrain.extent;
+  // Off the ground the record could not place the entries: its first
+  // position is clamped to the square, and the rest would follow it there.
+  bool on_ground = x >= 0.0f && x <= e && z >= 0.0f && z <= e;
+  if (on_ground && erode_dig_vector(in, is_front, &gx, &gz)) {
+    sample(w, x, z, gx, gz, now_tic);
     return;
   }
   if (w->entry_count > 0 && now_tic - w->last_push_tic > 64) {

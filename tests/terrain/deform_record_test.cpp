@@ -210,7 +210,7 @@ TEST_F(RutRecord, DigVectorFollowsTheForce) {
   EXPECT_EQ(erode_dig_vector(&in, 1, &gx, &gz), 0);
 }
 
-TEST_F(RutRecord, NoHeadingNoDig) {
+TEST_F(RutRecord, NoHeadingOrNoGroundNoDig) {
   Capture cap;
   WheelRutState w{};
   // Dropping straight down fast with a big force: no horizontal speed.
@@ -219,6 +219,13 @@ TEST_F(RutRecord, NoHeadingNoDig) {
   float gx = 7, gz = 7;
   EXPECT_EQ(erode_dig_vector(&in, 0, &gx, &gz), 0);
   for (int tic = 0; tic < 200; tic++) erode_wheel_update(&w, &in, 0, tic);
+  // Nor off the edge of the ground, where the record can't say where.
+  for (float x : {-3.0f, 257.0f}) {
+    WheelInput off = rolling(x, 30, 20, 0, 150, 0);
+    float gx, gz;
+    ASSERT_EQ(erode_dig_vector(&off, 0, &gx, &gz), 1);
+    for (int tic = 0; tic < 200; tic++) erode_wheel_update(&w, &off, 0, tic);
+  }
   EXPECT_EQ(w.sample_count, 0);
   EXPECT_EQ(w.entry_count, 0);
   EXPECT_TRUE(sent().empty());
