@@ -81,14 +81,16 @@ void physics_contacts() {
   // replayed rider feels forces only.
   for (int i = 0; i < RIDER_SLOTS; i++) {
     Rider &a = riders[i];
-    if (!a.in_use || !simulated_now(a)) continue;
+    if (!a.in_use) continue;
     for (int k = i + 1; k < RIDER_SLOTS; k++) {
       Rider &b = riders[k];
       if (!b.in_use) continue;
-      if (a.simulated && b.simulated)
-        rider_collide_riders(&a, &b, CONTACT_JOINTS);
-      else if (a.simulated != b.simulated)
-        rider_collide_riders(a.simulated ? &a : &b, a.simulated ? &b : &a, CONTACT_FORCES);
+      if (a.simulated && b.simulated) {
+        if (simulated_now(a) && simulated_now(b)) rider_collide_riders(&a, &b, CONTACT_JOINTS);
+      } else if (a.simulated != b.simulated) {
+        Rider &own = a.simulated ? a : b, &other = a.simulated ? b : a;
+        if (simulated_now(own)) rider_collide_riders(&own, &other, CONTACT_FORCES);
+      }
     }
   }
   // Samples for riders not simulated here, starting at a different rider

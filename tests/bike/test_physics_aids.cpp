@@ -211,3 +211,30 @@ TEST_F(PhysicsTest, AnObstacleStopsTheBikeAndKnowsItWasHit) {
   EXPECT_GE(post_tic, 0);
   EXPECT_EQ(r->crash_count, 1);
 }
+
+TEST_F(PhysicsTest, AReplayedRiderHitIsSimulatedForAWhile) {
+  ground.build(6, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *a = place(64, 70, 0, 0.02f);
+  Rider *b = create_rider(1, "yz250f(2017)", 0, "2", nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->weight, 0);
+  EXPECT_FALSE(dBodyIsEnabled(b->body[FRAME]));
+  const dReal *p = dBodyGetPosition(b->body[FRAME]);
+  move_rider(b, 64 - p[0], 0.02, 55 - p[2]);
+  const double v[3] = {0, 0, -15};
+  rider_set_velocity(a, v);
+  float most = 0;
+  int hit_tic = -1;
+  for (int i = 0; i < 256; i++) {
+    run(1);
+    if (b->weight > most) most = b->weight;
+    if (hit_tic < 0 && b->weight > 0) hit_tic = i;
+  }
+  EXPECT_GE(hit_tic, 0);
+  EXPECT_GT(most, 0.9f);
+  // Once apart, the weight runs out and the bodies rest again.
+  run(200);
+  EXPECT_LE(b->weight, 0.25f);
+  EXPECT_FALSE(dBodyIsEnabled(b->body[FRAME]));
+}
