@@ -79,12 +79,13 @@ void physics_contacts() {
     if (r.in_use && r.simulated && simulated_now(r)) rider_collide_world(&r);
   // Offline every pair of simulated riders meets through joints; a
   // replayed rider feels forces only.
-  for (int i = 0; i < RIDER_SLOTS; i++) {
-    Rider &a = riders[i];
-    if (!a.in_use) continue;
-    for (int k = i + 1; k < RIDER_SLOTS; k++) {
-      Rider &b = riders[k];
-      if (!b.in_use) continue;
+  int used[RIDER_SLOTS], n = 0;
+  for (int i = 0; i < RIDER_SLOTS; i++)
+    if (riders[i].in_use) used[n++] = i;
+  for (int i = 0; i < n; i++) {
+    Rider &a = riders[used[i]];
+    for (int k = i + 1; k < n; k++) {
+      Rider &b = riders[used[k]];
       if (a.simulated && b.simulated) {
         if (simulated_now(a) && simulated_now(b)) rider_collide_riders(&a, &b, CONTACT_JOINTS);
       } else if (a.simulated != b.simulated) {
