@@ -1,5 +1,6 @@
 // The one ODE world every rider lives in, its contact group, and the order
 // of a tic: contacts, samples, step, then each rider's update.
+#include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
 
@@ -11,15 +12,23 @@ PhysicsWorld physics;
 PhysicsHooks physics_hooks;
 
 static int ode_started;
+// Set while the world steps: ODE ends the process when its error and debug
+// handlers return, so a fault inside the step jumps back out instead.
+static jmp_buf *ode_escape;
 
-// ODE's own handlers abort the process; a physics fault must only be logged.
 static void ode_report(const char *kind, int num, const char *msg, va_list ap) {
   char text[512];
   vsnprintf(text, sizeof text, msg, ap);
   log_printf("ODE %s %d: %s\n", kind, num, text);
 }
-static void ode_error(int num, const char *msg, va_list ap) { ode_report("error", num, msg, ap); }
-static void ode_debug(int num, const char *msg, va_list ap) { ode_report("debug", num, msg, ap); }
+static void ode_error(int num, const char *msg, va_list ap) {
+  ode_report("error", num, msg, ap);
+  if (ode_escape) longjmp(*ode_escape, 1);
+}
+static void ode_debug(int num, const char *msg, va_list ap) {
+  ode_report("debug", num, msg, ap);
+  if (ode_escape) longjmp(*ode_escape, 1);
+}
 static void ode_message(int num, const char *msg, va_list ap) {
   ode_report("message", num, msg, ap);
 }
@@ -112,8 +121,25 @@ void physics_contacts() {
   }
 }
 
+// A step ODE gave up on leaves every body in doubt: each rider is put back
+// on its wheels where it last was.
+static void step_failed() {
+  log_printf("Physics step failed; riders reset\n");
+  dJointGroupEmpty(physics.contacts);
+  for (Rider &r : riders)
+    if (r.in_use) rider_mend(&r);
+}
+
 void physics_step() {
-  dWorldStep(physics.world, TIC_SECONDS);
+  static jmp_buf env;
+  if (setjmp(env) == 0) {
+    ode_escape = &env;
+    dWorldStep(physics.world, TIC_SECONDS);
+    ode_escape = nullptr;
+  } else {
+    ode_escape = nullptr;
+    step_failed();
+  }
   dJointGroupEmpty(physics.contacts);
   if (physics_hooks.wheel_rut)
     for (Rider &r : riders)

@@ -706,10 +706,9 @@ int rider_finite(const Rider *r) {
          std::isfinite(r->land_level);
 }
 
-// A rider whose state went non-finite would spread NaN through every
-// joint of the shared world: put it back on its wheels where it last was.
-static void mend_nonfinite(Rider *r) {
-  log_printf("Rider %d: non-finite state, reset\n", r->slot);
+// A rider whose state went non-finite, or whose step ODE gave up on, would
+// spread NaN through the shared world: back on its wheels where it last was.
+void rider_mend(Rider *r) {
   double x = r->last_good[0], z = r->last_good[2];
   double heading = r->last_good_heading;
   reset_rider(r);
@@ -735,7 +734,9 @@ static void remember_good(Rider *r) {
 
 // ------------------------------------------------------------------ update
 void rider_guard(Rider *r) {
-  if (r && r->in_use && !rider_finite(r)) mend_nonfinite(r);
+  if (!r || !r->in_use || rider_finite(r)) return;
+  log_printf("Rider %d: non-finite state, reset\n", r->slot);
+  rider_mend(r);
 }
 
 void rider_update(Rider *r) {

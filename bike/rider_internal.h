@@ -19,6 +19,8 @@ int rider_finite(const Rider *r);
 // Puts a rider whose state is not finite back on its wheels (with a log
 // line) before it can reach the world step.
 void rider_guard(Rider *r);
+// Reset to the start pose at the last good position, lifted clear.
+void rider_mend(Rider *r);
 // Velocity servo on the frame: towards `target` with at most `fmax`.
 void velocity_servo(Rider *r, const double target[3], double fmax);
 // The surface record under a world point.
