@@ -40,6 +40,11 @@ static int parse_control(const char *text, std::vector<Step> *out) {
   while (pos < rest.size()) {
     size_t comma = rest.find(',', pos);
     std::string item = rest.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    if (item.empty()) {
+      if (comma == std::string::npos) break;
+      pos = comma + 1;
+      continue;
+    }
     size_t eq = item.find('=');
     if (eq == std::string::npos) return 0;
     const char *v = item.c_str() + eq + 1;
