@@ -69,11 +69,12 @@ int shape_load(const char *name, CollisionShape *out);
 void shape_cache_put(const char *name, const CollisionShape &shape);
 void shape_cache_purge();
 
-// The default shapes the generator writes for a bike row: text of the
-// ".shp" file for part PART_FRAME_SHAPE, PART_FORK_UPPER_SHAPE,
-// PART_FORK_LOWER_SHAPE, PART_SWINGARM_SHAPE, PART_FRONT_WHEEL_SHAPE,
-// PART_REAR_WHEEL_SHAPE or PART_RIDER_SHAPE; "" for other parts.
+// The default shapes the generator writes for a bike row: the spheres of
+// part PART_FRAME_SHAPE, PART_FORK_UPPER_SHAPE, PART_FORK_LOWER_SHAPE,
+// PART_SWINGARM_SHAPE, PART_FRONT_WHEEL_SHAPE, PART_REAR_WHEEL_SHAPE or
+// PART_RIDER_SHAPE in that body's coordinates; none for other parts.
 std::vector<CollisionSphere> default_shape_spheres(const BikeModel *m, int part);
+// ".shp" text of the spheres: 1, or 0 when it does not fit in `size`.
 int shape_format(const std::vector<CollisionSphere> &spheres, char *out, int size);
 
 // --------------------------------------------------------------- contacts
