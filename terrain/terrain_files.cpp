@@ -338,14 +338,12 @@ int terrain_load(const char *dir) {
   memset(t.dirty_blocks, 0, sizeof(uint32_t) * ((blocks + 31) / 32));
   t.dirty_cursor = 0;
 
-  if (terrain_hooks.render_create) {
-    begin("Creating terrain texture pyramid");
-    if (!terrain_hooks.render_create()) {
-      terrain_free();
-      return 0;
-    }
-    done("Creating terrain texture pyramid");
+  begin("Creating terrain texture pyramid");
+  if (terrain_hooks.render_create && !terrain_hooks.render_create()) {
+    terrain_free();
+    return 0;
   }
+  done("Creating terrain texture pyramid");
   if (terrain_hooks.decals_load && !terrain_hooks.decals_load(dir)) {
     terrain_free();
     return 0;
