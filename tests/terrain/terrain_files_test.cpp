@@ -72,6 +72,31 @@ TEST(TerrainFiles, InlineSamplesConvertAcrossTheRange) {
   EXPECT_EQ(terrain.heights, nullptr);
 }
 
+std::vector<std::string> &progress_lines() {
+  static std::vector<std::string> v;
+  return v;
+}
+
+TEST(TerrainFiles, LoadingShowsItsStepsInOrder) {
+  TempDir d;
+  write_small_track(d, 1, 0.5f, 0, 1, std::vector<uint16_t>(25));
+  auto old = ui_hooks.progress;
+  progress_lines().clear();
+  ui_hooks.progress = [](const char *text, int cycling) {
+    if (!cycling) progress_lines().push_back(text);
+  };
+  ASSERT_EQ(terrain_load(d.path.c_str()), 1);
+  ui_hooks.progress = old;
+  const std::vector<std::string> expected = {
+      "Loading terrain",  "Loading heights",         "Loading heights...done",
+      "Loading terrain...done", "Loading shadows",   "Loading shadows...done",
+      "Loading tileinfo", "Loading tileinfo...done", "Loading tilemap",
+      "Loading tilemap...done", "Creating terrain texture pyramid",
+      "Creating terrain texture pyramid...done"};
+  EXPECT_EQ(progress_lines(), expected);
+  terrain_free();
+}
+
 TEST(TerrainFiles, HeightMapPicturesAreReadWidenedAndRepeated) {
   TempDir d;
   write_small_track(d, 2, 1.0f, 0, 65535, {});
