@@ -93,6 +93,7 @@ int wrap_flags(const char *name) {
 void replace_levels(const uint8_t *chain, int w, int h, int b, GLuint tid) {
   GLenum format = b == 4 ? GL_RGBA : GL_RGB;
   twglBindTexture(GL_TEXTURE_2D, tid);
+  twglPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   const uint8_t *p = chain;
   for (int i = 0;; i++) {
     int lw = w >> i, lh = h >> i;

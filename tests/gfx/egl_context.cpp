@@ -89,7 +89,9 @@ void test_context_close(TestContext *c) {
   EGLDisplay dpy = c->display;
   eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   eglDestroyContext(dpy, c->context);
-  eglTerminate(dpy);
+  // The display stays initialised: terminating it unloads the driver, whose
+  // own leftovers the leak checker then reports without names.
+
   *c = TestContext();
 }
 
