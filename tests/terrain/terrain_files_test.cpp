@@ -130,7 +130,7 @@ TEST(TerrainFiles, HeightMapPicturesAreReadWidenedAndRepeated) {
   terrain_free();
 }
 
-TEST(TerrainFiles, BadHeaderFailsWithoutAllocating) {
+TEST(TerrainFiles, BadHeaderFailsTheLoad) {
   const char *headers[] = {
       "13 0.5 0 10\n",  "-1 0.5 0 10\n", "4 0 0 10\n",      "4 -0.5 0 10\n", "4 nan 0 10\n",
       "4 inf 0 10\n",   "4 0.5 nan 10\n", "4 0.5 0 inf\n",  "4 0.5 0\n",     "",
