@@ -437,14 +437,10 @@ int custom_frame_paste(GLuint tid, int frame, float sx, float sy, float dx, floa
   if (!a || !a->custom || frame < 0 || frame >= a->frame_count) return 0;
   const SeqFrame &src = a->frames[size_t(frame)];
   int W = src.w, H = src.h, b = src.b;
-  auto to_px = [](float v, int size) {
-    double p = std::ceil(double(v) * size - 0.5);
-    return p < -1e9 ? -1000000000 : p > 1e9 ? 1000000000 : int(p);
-  };
-  auto to_len = [](float v, int size) {
-    double p = std::floor(double(v) * size);
-    return p < -1e9 ? -1000000000 : p > 1e9 ? 1000000000 : int(p);
-  };
+  // Values come from scripts: anything not finite lands far outside.
+  auto bounded = [](double p) { return !(p > -1e9) ? -1000000000 : p > 1e9 ? 1000000000 : int(p); };
+  auto to_px = [&](float v, int size) { return bounded(std::ceil(double(v) * size - 0.5)); };
+  auto to_len = [&](float v, int size) { return bounded(std::floor(double(v) * size)); };
   int sxp = to_px(sx, W), dxp = to_px(dx, W), syp = to_px(sy, H), dyp = to_px(dy, H);
   int n = to_len(fw, W), m = to_len(fh, H);
   int xm = sxp > dxp ? sxp : dxp, ym = syp > dyp ? syp : dyp;

@@ -3,6 +3,7 @@
 // script painting and number plates.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "app/core.h"
@@ -245,6 +246,7 @@ TEST_F(Textures, ScriptPaintingClipsAndComposites) {
   // Starting left of the picture: clipped to what is inside.
   EXPECT_EQ(custom_frame_paste(t, 1, 0, 0, -0.25f, 0, 0.5f, 1), 1);
   EXPECT_EQ(custom_frame_paste(t, 1, 0, 0, 1.0f, 0, 0.5f, 1), 0) << "wholly outside";
+  EXPECT_EQ(custom_frame_paste(t, 1, NAN, 0, 0, 0, 1, 1), 0);
   ASSERT_EQ(custom_frame_end(t), 1);
   ASSERT_EQ(rec.level0.size(), 32u);
   const uint8_t *row = rec.level0.data();
