@@ -101,8 +101,11 @@ void twglVertexScreen(float x, float y);  // (x, y, -1, 1)
 void twglVertex2(float x, float y);       // (x, y, 0, 1)
 void twglEnd();
 
-// Direct calls: the queue is flushed first.
+// Runs the queued commands and draws the batch. State and matrix calls and
+// begin/end drawing reach GL only here (or at any direct call), so the
+// frame's end calls it before the buffers are swapped.
 void twgl_flush();
+// Direct calls: the queue is flushed first.
 void twglUseProgram(int index);
 int twgl_current_program();
 extern int twgl_program_switches;

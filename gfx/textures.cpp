@@ -205,6 +205,7 @@ void link_read_target(DataFile *f, char *out, int size) {
 }
 
 GLuint texture_load(const char *name) {
+  if (!name) return 0;
   int reduction = gfx_settings.texture_reduction;
   if (name[0] == '!') {
     reduction = 0;
@@ -275,6 +276,7 @@ GLuint texture_load(const char *name) {
 }
 
 GLuint texture_find(const char *name) {
+  if (!name) return 0;
   if (name[0] == '!') name++;
   Texture *t = cache_lookup(name);
   return t ? cache_hit(t) : 0;
