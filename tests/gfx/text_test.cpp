@@ -178,3 +178,31 @@ TEST(Fonts, MissingPicturesLeaveEmptyFonts) {
 }
 
 }  // namespace
+
+namespace {
+
+// The fonts the generator made: every printable character has a cell of
+// the line's height and a plausible width, and the digits of both number
+// fonts are kept as pixels.
+TEST(Fonts, GeneratedFontsHoldEveryCharacter) {
+  recording_gl_install();
+  fonts_load();
+  ASSERT_NE(font_main.texture, 0u) << "generated data missing";
+  EXPECT_EQ(font_main.pixels, nullptr) << "released once uploaded";
+  for (int c = 33; c <= 126; c++) {
+    const float *g = font_main.glyphs[c];
+    EXPECT_GT(g[2], g[0]) << char(c);
+    EXPECT_FLOAT_EQ((g[3] - g[1]) * font_main.height, 64) << char(c);
+    EXPECT_GT(font_main.advances[c], 0.2f) << char(c);
+    EXPECT_LT(font_main.advances[c], 1.3f) << char(c);
+  }
+  EXPECT_FLOAT_EQ(font_main.advances[int(' ')], font_main.advances[int('-')]);
+  for (const Font *f : {&font_numbers, &font_numbers_condensed}) {
+    ASSERT_NE(f->pixels, nullptr);
+    for (int c = '0'; c <= '9'; c++) EXPECT_GT(f->glyphs[c][2], f->glyphs[c][0]);
+  }
+  EXPECT_LT(font_numbers_condensed.advances[int('8')], font_numbers.advances[int('8')]);
+  fonts_free();
+}
+
+}  // namespace
