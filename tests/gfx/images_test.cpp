@@ -409,3 +409,37 @@ TEST(Sequence, ReadsFramesAndRejectsBrokenFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Rgba, FontPicturesFromPngOrDeltaFiles) {
+  TempDir d;
+  const uint8_t rgb[2 * 1 * 3] = {10, 20, 30, 40, 50, 60};
+  ASSERT_TRUE(image_write_rgb(d.path("rgb.png").c_str(), rgb, 2, 1));
+  const uint8_t rgba[2 * 4] = {1, 2, 3, 4, 5, 6, 7, 8};
+  d.write("k7", delta_encode("K7", rgba, 2, 1, 4));
+  d.write("k6", delta_encode("K6", rgb, 2, 1, 3));
+  d.write("junk", "P6 1 1 255 abc");
+  struct Case {
+    const char *file;
+    std::vector<uint8_t> level0;
+  } cases[] = {
+      {"rgb.png", {10, 20, 30, 255, 40, 50, 60, 255}},
+      {"k7", {1, 2, 3, 4, 5, 6, 7, 8}},
+      // A K6 file's fourth channel is its prediction alone: 0.
+      {"k6", {10, 20, 30, 0, 40, 50, 60, 0}},
+  };
+  for (const Case &c : cases) {
+    int w = 0, h = 0;
+    uint8_t *px = image_read_rgba(d.path(c.file).c_str(), &w, &h);
+    ASSERT_NE(px, nullptr) << c.file;
+    EXPECT_EQ(w, 2);
+    EXPECT_EQ(std::vector<uint8_t>(px, px + 8), c.level0) << c.file;
+    mem_free(px);
+  }
+  int w, h;
+  EXPECT_EQ(image_read_rgba(d.path("junk").c_str(), &w, &h), nullptr);
+  EXPECT_EQ(image_read_rgba(d.path("none").c_str(), &w, &h), nullptr);
+}
+
+}  // namespace
