@@ -3,6 +3,7 @@
 // DataFile.
 #include <png.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "app/core.h"
@@ -43,6 +44,15 @@ static void gray_read_free(GrayRead *r) {
   memset(r, 0, sizeof *r);
 }
 
+// libpng's own buffers (rows, chunk data) stay far below this for any height
+// map we accept. Chunk lengths come from the file, so without the cap a tiny
+// file with a text chunk claiming a gigabyte is allocated before it fails.
+static png_voidp png_capped_malloc(png_structp, png_alloc_size_t size) {
+  return size > (size_t(16) << 20) ? nullptr : malloc(size);
+}
+
+static void png_plain_free(png_structp, png_voidp p) { free(p); }
+
 int png_read_gray16(const char *name, int keep_w, int keep_h, uint16_t **samples,
                     int *width, int *height) {
   // Static: fields set after setjmp must survive the jump.
@@ -56,7 +66,8 @@ int png_read_gray16(const char *name, int keep_w, int keep_h, uint16_t **samples
     gray_read_free(&r);
     return 0;
   }
-  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_quiet_error, png_quiet_warning);
+  r.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, png_quiet_error,
+                                   png_quiet_warning, nullptr, png_capped_malloc, png_plain_free);
   r.info = r.png ? png_create_info_struct(r.png) : nullptr;
   if (!r.info) {
     gray_read_free(&r);
