@@ -439,6 +439,8 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   double depth = wheel_deepest(w, p, n, 0);
   if (!(depth > 0)) {
     w->depth = 0;
+    // A wheel in the air carries no load to learn from.
+    if (!dry_run) w->load_ratio = 1;
     return 0;
   }
   fix_ground_normal(n);
@@ -466,7 +468,8 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   dContact ct;
   memset(&ct, 0, sizeof ct);
   ct.surface.mode = CONTACT_MODE;
-  ct.surface.mu = mu;
+  w->mu = float(mu);
+  ct.surface.mu = mu * w->load_ratio;
   soft_erp_cfm(kp, kd, &ct.surface.soft_erp, &ct.surface.soft_cfm);
   double d1[3];
   cross3(n, slip, d1);
@@ -476,7 +479,17 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
     double l = sqrt(l2);
     ct.surface.mode |= dContactFDir1;
     for (int i = 0; i < 3; i++) ct.fdir1[i] = d1[i] / l;
+  } else {
+    // The directions the step picks itself.
+    dVector3 nn = {n[0], n[1], n[2], 0}, q;
+    dPlaneSpace(nn, ct.fdir1, q);
   }
+  const dReal *centre = dBodyGetPosition(w->body);
+  for (int i = 0; i < 3; i++) {
+    w->fdir[i] = ct.fdir1[i];
+    w->arm[i] = p[i] - centre[i];
+  }
+  w->joint_tic = physics.now_tic;
   for (int i = 0; i < 3; i++) {
     ct.geom.pos[i] = p[i];
     ct.geom.normal[i] = n[i];
@@ -499,6 +512,42 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   double scale = speed > 1 ? f / speed : f;
   dBodyAddForce(w->body, -v[0] * scale, -v[1] * scale, -v[2] * scale);
   return 1;
+}
+
+// dWorldStep bounds each friction row by mu times the normal force found
+// with every contact frictionless, then keeps that bound while it solves
+// the friction. Braking pitches the bike forward and pushes the front
+// wheel up its fork, so the tires carry less load than the bound assumed
+// and a sliding tire pulls up to a third above mu times its load. A row at
+// its bound slides, and its force is then mu given times the assumed load:
+// its ratio to the load carried scales the next tic's mu. A rolling tire
+// that still pulled more than mu times its load lowers the scale as well.
+void wheel_friction_learn(WheelContact *w) {
+  if (w->joint_tic != physics.now_tic || !(w->depth > 0) || !(w->mu > 0)) return;
+  const double n[3] = {w->normal[0], w->normal[1], w->normal[2]};
+  double t2[3];
+  cross3(n, w->fdir, t2);
+  const dReal *f = w->feedback.f1;
+  double fv[3] = {f[0], f[1], f[2]};
+  double load = dot3(fv, n);
+  if (!(load > 0)) return;
+  // The wheel's new motion at the contact point, as the joint measured it.
+  const dReal *v = dBodyGetLinearVel(w->body);
+  const dReal *av = dBodyGetAngularVel(w->body);
+  double wv[3] = {av[0], av[1], av[2]}, spin[3];
+  cross3(wv, w->arm, spin);
+  double pv[3] = {v[0] + spin[0], v[1] + spin[1], v[2] + spin[2]};
+  double limit = double(w->mu) * load;
+  double held = 0, pulled = 0;
+  const double *dirs[2] = {w->fdir, t2};
+  for (const double *t : dirs) {
+    double force = fabs(dot3(fv, t));
+    pulled = fmax(pulled, force);
+    if (fabs(dot3(pv, t)) > 1e-3) held = fmax(held, force);
+  }
+  double over = held > 0 ? held : pulled;
+  if (!(over > 0) || (held == 0 && pulled <= limit)) return;
+  w->load_ratio = float(clampd(w->load_ratio * limit / over, 0.25, 1));
 }
 
 // ------------------------------------------------------------ body shapes

@@ -136,6 +136,9 @@ void physics_step() {
     ode_escape = &env;
     dWorldStep(physics.world, TIC_SECONDS);
     ode_escape = nullptr;
+    for (Rider &r : riders)
+      if (r.in_use && r.simulated)
+        for (WheelContact &w : r.wheel) wheel_friction_learn(&w);
   } else {
     ode_escape = nullptr;
     step_failed();

@@ -307,6 +307,8 @@ static void init_wheel(Rider *r, int which) {
   w.axle_point[0] = 1;
   w.rim_radius = which ? m->rear_rim_radius : m->front_rim_radius;
   w.tire_radius = which ? m->rear_tire_radius : m->front_tire_radius;
+  w.load_ratio = 1;
+  w.joint_tic = -1;
 }
 
 Rider *create_rider(int slot, const char *bike_name, int simulated_here, const char *number,
@@ -403,6 +405,8 @@ void reset_rider(Rider *r) {
   for (int i = 0; i < 2; i++) {
     r->wheel[i].depth = 0;
     memset(&r->wheel[i].feedback, 0, sizeof r->wheel[i].feedback);
+    r->wheel[i].load_ratio = 1;
+    r->wheel[i].joint_tic = -1;
   }
   memset(r->feedback, 0, sizeof r->feedback);
   if (physics_hooks.rider_reset) physics_hooks.rider_reset(r);
@@ -515,6 +519,7 @@ uint64_t rider_state_hash(const Rider *r, uint64_t h) {
   }
   mix(&r->engine_speed, sizeof r->engine_speed);
   mix(&r->phase, sizeof r->phase);
+  for (const WheelContact &w : r->wheel) mix(&w.load_ratio, sizeof w.load_ratio);
   return h;
 }
 

@@ -89,6 +89,14 @@ struct WheelContact {
   float depth;        // <= 0: no contact
   int surface;        // surface type under the contact
   dJointFeedback feedback;  // f1: force of the ground on the wheel last step
+  float mu;           // the surface's friction at this contact
+  double fdir[3];     // first friction direction of the contact joint
+  double arm[3];      // its point from the wheel centre as the step began
+  // The step sizes each friction limit from the load the tire would carry
+  // without friction; this is the ratio of the load it did carry to that
+  // one, learnt when the friction last reached its limit (0.25..1).
+  float load_ratio;
+  int joint_tic;      // tic of the last contact joint; -1 none
 };
 
 // Flag bits of a contact test, one per body part.
@@ -280,6 +288,9 @@ int shape_shape_contact(CollisionShape *a, dBodyID body_a, CollisionShape *b, dB
 int wheel_shape_contact(CollisionShape *shape, dBodyID body, WheelContact *w, int mode);
 int rider_collide_world(Rider *r);
 int rider_collide_riders(Rider *a, Rider *b, int mode);
+// After the world step: the wheel's load ratio from the forces and motion
+// the step gave its contact joint (does nothing without one this tic).
+void wheel_friction_learn(WheelContact *w);
 // Script queries: depth, and when above 0 the contact position, slip
 // velocity and the contact point's velocity without the wheel's spin.
 float wheel_query(Rider *r, int which, float pos[3], float slip[3], float ground_vel[3]);
