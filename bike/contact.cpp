@@ -514,14 +514,17 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   return 1;
 }
 
-// dWorldStep bounds each friction row by mu times the normal force found
-// with every contact frictionless, then keeps that bound while it solves
-// the friction. Braking pitches the bike forward and pushes the front
-// wheel up its fork, so the tires carry less load than the bound assumed
-// and a sliding tire pulls up to a third above mu times its load. A row at
-// its bound slides, and its force is then mu given times the assumed load:
-// its ratio to the load carried scales the next tic's mu. A rolling tire
-// that still pulled more than mu times its load lowers the scale as well.
+// dWorldStep sizes each friction bound from the normal force it finds with
+// every contact still frictionless, and keeps that bound while it solves
+// the friction. Braking pitches the bike forward and pushes the front wheel
+// up its fork, so the tires end up carrying less than that (the rear about
+// a fifth less) and a locked rear pulled 0.76 of its load on a surface of
+// 0.6. A friction row that slides sits at its bound, mu given times the
+// load assumed, so its force shows the ratio of the load carried to the
+// load assumed; the next tic's mu is scaled by it. A tire that did not
+// slide but still pulled more than mu times its load lowers the ratio too.
+// The ratio stays at most 1: a tire that gains load as it pulls keeps the
+// step's own limit.
 void wheel_friction_learn(WheelContact *w) {
   if (w->joint_tic != physics.now_tic || !(w->depth > 0) || !(w->mu > 0)) return;
   const double n[3] = {w->normal[0], w->normal[1], w->normal[2]};
@@ -538,15 +541,17 @@ void wheel_friction_learn(WheelContact *w) {
   cross3(wv, w->arm, spin);
   double pv[3] = {v[0] + spin[0], v[1] + spin[1], v[2] + spin[2]};
   double limit = double(w->mu) * load;
-  double held = 0, pulled = 0;
+  double at_bound = 0, largest = 0;
   const double *dirs[2] = {w->fdir, t2};
   for (const double *t : dirs) {
     double force = fabs(dot3(fv, t));
-    pulled = fmax(pulled, force);
-    if (fabs(dot3(pv, t)) > 1e-3) held = fmax(held, force);
+    largest = fmax(largest, force);
+    if (fabs(dot3(pv, t)) > 1e-3) at_bound = fmax(at_bound, force);
   }
-  double over = held > 0 ? held : pulled;
-  if (!(over > 0) || (held == 0 && pulled <= limit)) return;
+  double over = at_bound > 0 ? at_bound : largest;
+  if (!(over > 0) || (at_bound == 0 && largest <= limit)) return;
+  // The floor leaves a tire that lost its load for a tic some grip to
+  // slide with, and so to learn again from.
   w->load_ratio = float(clampd(w->load_ratio * limit / over, 0.25, 1));
 }
 
