@@ -5,6 +5,10 @@
 //
 //   bench_bike [TRACK_DIR] [SECONDS]
 //
+// Each rider count runs twice: on fixed ground, then with ruts dug and
+// roost thrown as in a race (rut records queued and applied every second
+// tic, roost particles moved every tic), so the difference is their cost.
+//
 // TRACK_DIR defaults to $TW_BUILD_DIR/tracks/hollow_creek, else
 // ./tracks/hollow_creek (run from the build folder).
 #include <chrono>
@@ -13,6 +17,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bike/dig.h"
 #include "bike/rider.h"
 #include "platform/korb.h"
 #include "terrain/terrain.h"
@@ -20,7 +25,7 @@
 #include "tools/gen_track_layout.cpp"
 #include "tools/ride/ride_follow.h"
 
-static double run(int count, double seconds) {
+static double run(int count, double seconds, bool ruts) {
   const GenTrackLayout &layout = gen_track_layout();
   physics_init();
   RiderSetup setup;
@@ -53,6 +58,10 @@ static double run(int count, double seconds) {
       rider_set_front_brake(r, over > 4 ? 0.8f : 0.0f);
     }
     physics_tic();
+    if (ruts) {
+      roost_update();
+      if (t & 1) erode_process(nullptr, 1.0f, physics.now_tic);
+    }
   }
   double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   double cpu = double(std::clock() - c0) / CLOCKS_PER_SEC;
@@ -65,9 +74,9 @@ static double run(int count, double seconds) {
   physics_shutdown();
   // CPU time is what one core gives while others share the machine.
   double rate = count * double(tics) / cpu;
-  printf("%3d riders: %8.0f rider-tics/s of CPU time (%.0f by the wall clock; %d tics, %d crashes, "
+  printf("%3d riders%s: %8.0f rider-tics/s of CPU time (%.0f by the wall clock; %d tics, %d crashes, "
          "%.0f ft along the course on average)\n",
-         count, rate, count * double(tics) / s, tics, crashes, along / count);
+         count, ruts ? " with ruts and roost" : "", rate, count * double(tics) / s, tics, crashes, along / count);
   return rate;
 }
 
@@ -81,11 +90,28 @@ int main(int argc, char **argv) {
     track = "tracks/hollow_creek";
   double seconds = argc > 2 ? atof(argv[2]) : 20;
   if (!(seconds > 0) || seconds > 3600) seconds = 20;
-  if (!terrain_load(track.c_str())) {
-    fprintf(stderr, "bench_bike: can't load %s\n", track.c_str());
-    return 1;
+  dig_attach();
+  PhysicsHooks with_ruts = physics_hooks;
+  for (int n : {1, 10, 40}) {
+    double us[2];
+    for (int ruts = 0; ruts < 2; ruts++) {
+      // Every run starts from the unrutted ground.
+      terrain_free();
+      if (!terrain_load(track.c_str())) {
+        fprintf(stderr, "bench_bike: can't load %s\n", track.c_str());
+        return 1;
+      }
+      erode_queue_clear();
+      dig_reset_all();
+      roost_pool_reset();
+      // Roost and ruts are off in the first run: no hooks, no queue.
+      physics_hooks.wheel_rut = ruts ? with_ruts.wheel_rut : nullptr;
+      physics_hooks.wheel_roost = ruts ? with_ruts.wheel_roost : nullptr;
+      us[ruts] = 1e6 / run(n, seconds, ruts != 0);
+    }
+    printf("%3d riders: ruts and roost cost %.2f us per rider-tic (%.2f -> %.2f)\n", n,
+           us[1] - us[0], us[0], us[1]);
   }
-  for (int n : {1, 10, 40}) run(n, seconds);
   terrain_free();
   return 0;
 }
