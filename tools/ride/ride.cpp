@@ -133,6 +133,15 @@ int main(int argc, char **argv) {
       }
       return argv[++i];
     };
+    if (!strcmp(a, "--help")) {
+      printf("usage: ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]\n"
+             "            [--script FILE] [--at X,Z,HEADING] [--stability N] [--arcade]\n"
+             "            [TIME:key=value[,key=value...]]...\n"
+             "keys: throttle, front, rear, steer, lean, clutch, sit, backup (0..1 or -1..1),\n"
+             "      gear (1..6), shift (+1/-1); values hold until changed.\n"
+             "--follow steers along the default course; the state is printed every N tics.\n");
+      return 0;
+    }
     if (!strcmp(a, "--track")) track = next(a);
     else if (!strcmp(a, "--bike")) bike = next(a);
     else if (!strcmp(a, "--seconds")) seconds = atof(next(a));
