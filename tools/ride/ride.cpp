@@ -139,7 +139,8 @@ int main(int argc, char **argv) {
              "            [TIME:key=value[,key=value...]]...\n"
              "keys: throttle, front, rear, steer, lean, clutch, sit, backup (0..1 or -1..1),\n"
              "      gear (1..6), shift (+1/-1); values hold until changed.\n"
-             "--follow steers along the default course; the state is printed every N tics.\n");
+             "--follow steers along the default course (full throttle unless a script is\n"
+             "given); the state is printed every N tics.\n");
       return 0;
     }
     if (!strcmp(a, "--track")) track = next(a);
@@ -166,6 +167,8 @@ int main(int argc, char **argv) {
     fprintf(stderr, "ride: bad --seconds or --every\n");
     return 2;
   }
+  // Following with no script: clutch in and throttle open from the start.
+  if (follow && steps.empty()) parse_control("0:clutch=1,throttle=1", &steps);
   // Steps in time order; equal times keep their order.
   for (size_t i = 1; i < steps.size(); i++)
     for (size_t k = i; k > 0 && steps[k].time < steps[k - 1].time; k--) std::swap(steps[k], steps[k - 1]);
@@ -210,7 +213,8 @@ int main(int argc, char **argv) {
       if (over > 0) {
         rider_set_throttle(r, 0);
         rider_set_front_brake(r, over > 4 ? 0.8f : 0.0f);
-        rider_set_rear_brake(r, over > 4 ? 0.5f : 0.0f);
+        // Gently on the rear: a locked rear wheel slides out in the bend.
+        rider_set_rear_brake(r, over > 4 ? 0.2f : 0.0f);
       } else {
         rider_set_throttle(r, script_throttle);
         rider_set_front_brake(r, 0);
