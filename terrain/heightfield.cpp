@@ -144,12 +144,15 @@ void terrain_mark_dirty(int i0, int j0, int i1, int j1) {
   Terrain &t = terrain;
   if (!t.dirty_blocks) return;
   int n = t.dirty_side;
-  // Division truncates toward zero; anything left of the grid lands on
-  // block 0 after the clamp.
+  // A block uploads the samples b * 128 .. b * 128 + 127, so a sample
+  // belongs to block index / 128 alone: rounding the high corner up would
+  // mark a block nothing touched and queue a needless upload. Division
+  // truncates toward zero; anything left of the grid lands on block 0
+  // after the clamp.
   int bx0 = clamp_block(i0 / TERRAIN_BLOCK_CELLS, n);
   int bz0 = clamp_block(j0 / TERRAIN_BLOCK_CELLS, n);
-  int bx1 = clamp_block(i1 > 2000000000 ? n : (i1 + TERRAIN_BLOCK_CELLS - 1) / TERRAIN_BLOCK_CELLS, n);
-  int bz1 = clamp_block(j1 > 2000000000 ? n : (j1 + TERRAIN_BLOCK_CELLS - 1) / TERRAIN_BLOCK_CELLS, n);
+  int bx1 = clamp_block(i1 / TERRAIN_BLOCK_CELLS, n);
+  int bz1 = clamp_block(j1 / TERRAIN_BLOCK_CELLS, n);
   for (int bz = bz0; bz <= bz1; bz++)
     for (int bx = bx0; bx <= bx1; bx++) {
       int k = bz * n + bx;

@@ -242,6 +242,9 @@ TEST(ErosionBlocks, DigNextToABoundaryMarksBothBlocks) {
   terrain_dig(126.5f, 30.0f, 2.0f, -0.1f);
   EXPECT_TRUE(ground.block_dirty(0, 0));
   EXPECT_TRUE(ground.block_dirty(1, 0));
+  // The row of blocks below is not reached by the window.
+  EXPECT_FALSE(ground.block_dirty(0, 1));
+  EXPECT_FALSE(ground.block_dirty(1, 1));
   EXPECT_EQ(terrain.change_count, count + 1);
 }
 
