@@ -156,10 +156,12 @@ static void limit_scales(const SurfaceErode &e, float D, float *outer, float *in
   *inner = si[i0] + f * (si[i1] - si[i0]);
 }
 
-int erode_apply_entry(const DigEntry *e, float rate) {
+// 1 when the ground was dug, 0 when there was nothing to dig (rate 0), -1
+// when the entry was skipped for the slope or as unreadable.
+static int apply_entry(const DigEntry *e, float rate) {
   float x = e->x, z = e->z;
   if (!std::isfinite(x) || !std::isfinite(z) || !std::isfinite(e->gx) || !std::isfinite(e->gz))
-    return 0;
+    return -1;
   const SurfaceErode &se = terrain.surface[terrain_tile_at(x, z)].erode;
   const float *s = se.s;
   float u = terrain_height(x, z);
@@ -174,7 +176,7 @@ int erode_apply_entry(const DigEntry *e, float rate) {
   }
   float B = terrain_height(bx, bz);
   float rise = B - u;
-  if (rise > s[ERODE_MAX_SLOPE] * w || rise < s[ERODE_MIN_SLOPE] * w) return 0;
+  if (rise > s[ERODE_MAX_SLOPE] * w || rise < s[ERODE_MIN_SLOPE] * w) return -1;
   float a = rate * 0.00048828125f;
   if (rise < 0.0f) a *= 1.0f + s[ERODE_DOWNHILL_SCALE] * (u - B) / w;
   if (!(a != 0.0f) || !std::isfinite(a)) return 0;
@@ -187,6 +189,8 @@ int erode_apply_entry(const DigEntry *e, float rate) {
   terrain_deposit(bx, bz, s[ERODE_RADIUS], -(removed_outer + removed_inner));
   return 1;
 }
+
+int erode_apply_entry(const DigEntry *e, float rate) { return apply_entry(e, rate) > 0; }
 
 void erode_process(const float *viewer, float rate, int now_tic) {
   if (!terrain.heights) return;
@@ -211,8 +215,9 @@ void erode_process(const float *viewer, float rate, int now_tic) {
     DigEntry taken = e;
     queue_head = (queue_head + 1) % ERODE_QUEUE_SIZE;
     queue_count--;
-    erode_apply_entry(&taken, rate);
-    hold_tic = INT_MAX;
+    // Only an entry that was applied ends a hold: one skipped for its
+    // slope leaves the deadline of the entry waiting near the viewer.
+    if (apply_entry(&taken, rate) >= 0) hold_tic = INT_MAX;
   }
   terrain.frozen = frozen;
 }

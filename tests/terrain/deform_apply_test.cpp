@@ -204,6 +204,21 @@ TEST_F(Erosion, EntriesUnderTheViewerWait) {
   EXPECT_EQ(erode_queue_length(), 0);
 }
 
+TEST_F(Erosion, SkippedEntryKeepsTheHoldDeadline) {
+  // A step at x = 40: an entry just above it would lay its dirt down the
+  // cliff, and is skipped.
+  ground.build(6, 0.5f, [](float x, float) { return x >= 40 ? 10.0f : 0.0f; });
+  std::vector<uint8_t> rec = record_of({{41, 20, 1, 0, 5}, {50, 50, 1, 0, 5}});
+  erode_receive(rec.data(), int(rec.size()));
+  float at_step[3] = {41, 0, 20}, further[3] = {50, 0, 50};
+  erode_process(at_step, 1, 1000);  // held until 1256
+  EXPECT_EQ(erode_queue_length(), 2);
+  erode_process(further, 1, 1001);  // the step entry goes, the next waits
+  EXPECT_EQ(erode_queue_length(), 1);
+  erode_process(further, 1, 1257);  // still the first deadline
+  EXPECT_EQ(erode_queue_length(), 0);
+}
+
 TEST_F(Erosion, BudgetGrowsWithTheBacklog) {
   std::vector<DigEntry> e;
   for (int i = 0; i < 64; i++) e.push_back({10.0f + 0.5f * i, 40, 1, 0, 3});
