@@ -196,7 +196,10 @@ static int read_shadows(DataFile *f, int *w, int *h) {
   Terrain &t = terrain;
   int m0 = data_getc(f), m1 = data_getc(f);
   int maxval = 0;
-  if (m0 != 'P' || !pgm_token(f, w) || !pgm_token(f, h) || !pgm_token(f, &maxval) || maxval < 1)
+  // Only grey maps: a colour picture would be read as three times the
+  // samples and shade the ground with its first third.
+  if (m0 != 'P' || (m1 != '5' && m1 != '2') || !pgm_token(f, w) || !pgm_token(f, h) ||
+      !pgm_token(f, &maxval) || maxval < 1)
     return -1;
   if (*w != t.size || *h != t.size) return -2;
   size_t count = size_t(t.size) * t.size;

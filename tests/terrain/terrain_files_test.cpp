@@ -207,7 +207,10 @@ TEST(TerrainFiles, ShadowsAreStoredInvertedAndMustFit) {
   EXPECT_EQ(terrain.heights, nullptr);
   EXPECT_TRUE(m.lines().empty()) << m.all();  // the log has the dimensions
 
-  for (const char *bad : {"P5\n5 5\n255\n", "P5\n5 5\n0\n", "P2 5 5 255\n1 2 3", "GIF89a"}) {
+  std::string colour = "P3 5 5 255\n";
+  for (int k = 0; k < 75; k++) colour += "7 ";
+  for (std::string bad : {std::string("P5\n5 5\n255\n"), std::string("P5\n5 5\n0\n"),
+                          std::string("P2 5 5 255\n1 2 3"), std::string("GIF89a"), colour}) {
     d.write("shadows.pgm", bad);
     EXPECT_EQ(terrain_load(d.path.c_str()), 0) << bad;
     EXPECT_TRUE(m.has("Error reading shadows")) << bad;
