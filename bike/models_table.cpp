@@ -335,11 +335,11 @@ constexpr BikeModel make_row(int index) {
   part(PART_FRONT_PLATE_MODEL, "@", d.stem, "_front_plate.jm");
   part(PART_RIDER_PLATE_MODEL, "@rider_plate.jm");
 
-  set3(m.head_point, 0, 0.80838f, -0.94337f);
+  set3(m.head_point, 0, 0.8084f, -0.9434f);
   for (int s = 0; s < 2; s++) {
     const float side = s == 0 ? -1.0f : 1.0f;
-    set3(m.shoulder_points[s], side * 0.556f, 0.58038f, -0.65451f);
-    set3(m.hip_points[s], side * 0.269f, -0.57089f, 0.67061f);
+    set3(m.shoulder_points[s], side * 0.556f, 0.5804f, -0.6545f);
+    set3(m.hip_points[s], side * 0.269f, -0.5709f, 0.6706f);
     set3(m.grip_points[s], side * 1.097f, 1.145f, 0.753f);
     set3(m.foot_points[s], side * 0.6f, -0.557f, 0.584f);
     set3(m.bone_centres[BONE_LEFT_ELBOW + s], side * 1.456f, 0.875f, 0.01f);

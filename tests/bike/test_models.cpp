@@ -150,8 +150,126 @@ TEST(BikeTable, EveryRowIsPlausible) {
   }
 }
 
+// The rows other code and saved files refer to by index.
+TEST(BikeTable, RowOrderAndClasses) {
+  const char *const want[BIKE_MODEL_COUNT][2] = {
+      {"cr125", "125"}, {"crf250(2007)", "250f"}, {"crf250(2008)", "250f"}, {"crf250(2009)", "250f"},
+      {"crf250(2013)", "250f"}, {"crf250(2016)", "250f"}, {"crf250(2017)", "250f"}, {"crf250(2018)", "250f"},
+      {"cr250(2007)", "250"}, {"crf450(2011)", "450f"}, {"crf450(2013)", "450f"}, {"crf450(2016)", "450f"},
+      {"crf450(2017)", "450f"}, {"crf450(2018)", "450f"}, {"kx125", "125"}, {"kx250f(2007)", "250f"},
+      {"kx250f(2008)", "250f"}, {"kx250f(2009)", "250f"}, {"kx250f(2013)", "250f"}, {"kx250f(2016)", "250f"},
+      {"kx250f(2017)", "250f"}, {"kx250f(2018)", "250f"}, {"kx250(2006)", "250"}, {"kx450f(2011)", "450f"},
+      {"kx450f(2013)", "450f"}, {"kx450f(2016)", "450f"}, {"kx450f(2017)", "450f"}, {"kx450f(2018)", "450f"},
+      {"rm125", "125"}, {"rmz250(2007)", "250f"}, {"rmz250(2008)", "250f"}, {"rmz250(2009)", "250f"},
+      {"rmz250(2013)", "250f"}, {"rmz250(2016)", "250f"}, {"rmz250(2017)", "250f"}, {"rmz250(2018)", "250f"},
+      {"rm250(2008)", "250"}, {"rmz450(2011)", "450f"}, {"rmz450(2013)", "450f"}, {"rmz450(2016)", "450f"},
+      {"rmz450(2017)", "450f"}, {"rmz450(2018)", "450f"}, {"yz125", "125"}, {"yz250f(2007)", "250f"},
+      {"yz250f_se(2006)", "250f"}, {"yz250f(2008)", "250f"}, {"yz250f(2009)", "250f"}, {"yz250f(2013)", "250f"},
+      {"yz250f(2016)", "250f"}, {"yz250f(2017)", "250f"}, {"yz250f(2018)", "250f"}, {"yz250(2012)", "250"},
+      {"yz450f(2011)", "450f"}, {"yz450f(2013)", "450f"}, {"yz450f(2016)", "450f"}, {"yz450f(2017)", "450f"},
+      {"yz450f(2018)", "450f"}, {"125sx", "125"}, {"250sxf(2009)", "250f"}, {"250sxf(2013)", "250f"},
+      {"250sxf(2016)", "250f"}, {"250sxf(2017)", "250f"}, {"250sxf(2018)", "250f"}, {"250sx(2012)", "250"},
+      {"350sxf(2011)", "450f"}, {"350sxf(2013)", "250f"}, {"350sxf(2017)", "250f"}, {"450sxf(2011)", "450f"},
+      {"450sxf(2013)", "450f"}, {"450sxf(2016)", "450f"}, {"450sxf(2017)", "450f"}, {"450sxf(2018)", "450f"},
+      {"fc250(2017)", "250f"}, {"fc250(2018)", "250f"}, {"fc450(2017)", "450f"}, {"fc450(2018)", "450f"},
+      {"rs50cr", "50"}, {"rs50kx", "50"}, {"rs50rm", "50"}, {"rs50yz", "50"},
+  };
+  for (int i = 0; i < BIKE_MODEL_COUNT; i++) {
+    EXPECT_STREQ(bike_models[i].name, want[i][0]) << i;
+    EXPECT_STREQ(bike_models[i].engine_class, want[i][1]) << i;
+  }
+}
+
+// The six rows every other row is derived from, value for value.
+TEST(BikeTable, GivenRowsAsStated) {
+  struct Given {
+    const char *name;
+    float frame_mass, fork_mass, fork_spring[2], swingarm_half, shock_spring[2], primary, sprockets[2];
+    float gears[GEAR_COUNT], inertia, stiffness, damping, rpm[3], rider_mass;
+  } given[] = {
+      {"cr125", 3.65375f, 0.7396875f, {322.5451f, 860.1203f}, 0.541875f, {1814.3163f, 4502.1919f}, 3.15f,
+       {13, 52}, {2.3571f, 1.8667f, 1.5789f, 1.2941f, 1.1333f, -1}, 0.0048828f, 7500, 0.75f,
+       {9400, 12000, 12750}, 4.6875f},
+      {"cr250(2007)", 4.365625f, 0.75375f, {322.5451f, 860.1203f}, 0.589375f, {2083.1038f, 4770.98f}, 3.0f,
+       {13, 49}, {1.8f, 1.4706f, 1.2105f, 1.0f, 0.8696f, -1}, 0.0068359f, 7500, 0.75f, {6000, 9000, 10500},
+       5.46875f},
+      {"yz250f(2017)", 4.24f, 0.703125f, {335.9845f, 873.5596f}, 0.504375f, {2217.4978f, 4905.3735f}, 3.3529f,
+       {13, 50}, {2.1429f, 1.75f, 1.4444f, 1.2222f, 1.0417f, -1}, 0.0048828f, 7500, 0.75f,
+       {8000, 12500, 13250}, 4.6875f},
+      {"yz450f(2011)", 4.735f, 0.703125f, {376.3026f, 913.8778f}, 0.5025f, {2486.2854f, 5174.1606f}, 2.6522f,
+       {13, 48}, {1.9286f, 1.5333f, 1.2778f, 1.0909f, 0.9524f, -1}, 0.0088501f, 7500, 0.75f,
+       {6000, 10500, 12000}, 5.46875f},
+      {"125sx", 3.65375f, 0.7396875f, {322.5451f, 860.1203f}, 0.541875f, {1814.3163f, 4502.1919f}, 3.0435f,
+       {13, 50}, {2.4615f, 2.0f, 1.6471f, 1.4f, 1.2105f, 1.0909f}, 0.0048828f, 7500, 0.75f,
+       {9400, 12000, 12750}, 4.6875f},
+      {"rs50cr", 3.34125f, 0.7396875f, {309.1057f, 846.6809f}, 0.541875f, {1814.3163f, 4502.1919f}, 3.7143f,
+       {12, 55}, {3.0909f, 2.0f, 1.5f, 1.2f, 1.0455f, 0.9565f}, 0.0011936f, 1200, 1.0f, {9400, 12000, 12750},
+       4.6875f},
+  };
+  for (const Given &g : given) {
+    SCOPED_TRACE(g.name);
+    ASSERT_GE(lookup_bike_model(g.name), 0);
+    const BikeModel &m = bike_models[lookup_bike_model(g.name)];
+    EXPECT_FLOAT_EQ(m.frame_mass, g.frame_mass);
+    EXPECT_FLOAT_EQ(m.fork_mass, g.fork_mass);
+    EXPECT_NEAR(m.fork_spring_min, g.fork_spring[0], 1e-4);
+    EXPECT_NEAR(m.fork_spring_max, g.fork_spring[1], 1e-4);
+    EXPECT_FLOAT_EQ(m.swingarm_half_mass, g.swingarm_half);
+    EXPECT_FLOAT_EQ(m.shock_spring_min, g.shock_spring[0]);
+    EXPECT_FLOAT_EQ(m.shock_spring_max, g.shock_spring[1]);
+    EXPECT_FLOAT_EQ(m.primary_ratio, g.primary);
+    EXPECT_EQ(m.front_sprocket, g.sprockets[0]);
+    EXPECT_EQ(m.rear_sprocket, g.sprockets[1]);
+    for (int i = 0; i < GEAR_COUNT; i++) EXPECT_FLOAT_EQ(m.gear_ratios[i], g.gears[i]) << i;
+    EXPECT_FLOAT_EQ(m.engine_inertia, g.inertia);
+    EXPECT_EQ(m.driveline_stiffness, g.stiffness);
+    EXPECT_EQ(m.driveline_damping, g.damping);
+    EXPECT_EQ(m.downshift_rpm, g.rpm[0]);
+    EXPECT_EQ(m.upshift_rpm, g.rpm[1]);
+    EXPECT_EQ(m.rev_limit_rpm, g.rpm[2]);
+    EXPECT_EQ(m.rider_mass, g.rider_mass);
+  }
+}
+
+// Every row carries the same drawn rider; the physics reads its grips,
+// shoulders and feet.
+TEST(BikeTable, RiderFigureBlock) {
+  for (const BikeModel &m : bike_models) {
+    SCOPED_TRACE(m.name);
+    const float head[3] = {0, 0.8084f, -0.9434f};
+    for (int i = 0; i < 3; i++) EXPECT_EQ(m.head_point[i], head[i]);
+    for (int s = 0; s < 2; s++) {
+      const float side = s == 0 ? -1.0f : 1.0f;
+      const float want[4][3] = {{side * 0.556f, 0.5804f, -0.6545f},
+                                {side * 0.269f, -0.5709f, 0.6706f},
+                                {side * 1.097f, 1.145f, 0.753f},
+                                {side * 0.6f, -0.557f, 0.584f}};
+      const float *got[4] = {m.shoulder_points[s], m.hip_points[s], m.grip_points[s], m.foot_points[s]};
+      for (int p = 0; p < 4; p++)
+        for (int i = 0; i < 3; i++) EXPECT_EQ(got[p][i], want[p][i]) << s << " " << p << " " << i;
+    }
+    EXPECT_EQ(m.upper_arm_length, 0.9f);
+    EXPECT_EQ(m.forearm_length, 1.15f);
+    EXPECT_EQ(m.thigh_length, 1.328f);
+    EXPECT_EQ(m.shin_length, 1.701f);
+    EXPECT_EQ(m.bone_centres[BONE_PELVIS][1], -0.88f);
+    EXPECT_EQ(m.bone_centres[BONE_LEFT_KNEE][1], -2.208f);
+  }
+}
+
 TEST(BikeTable, GivenRowsKeepTheirCurvesAndFiles) {
   const BikeModel &yz = bike_models[lookup_bike_model("yz250f(2017)")];
+  const float full[29] = {5,       5,       5,       5,       5,       6.18f,   7.36f,   8.5399f,
+                          9.7199f, 10.8999f, 12.1009f, 13.9229f, 14.811f, 15.8452f, 16.8143f, 17.8922f,
+                          18.5268f, 19.1362f, 19.3453f, 19.1785f, 18.6082f, 17.9072f, 17.3367f, 16.8981f,
+                          16.4741f, 15.9664f, 15.0251f, 7.5125f, 0};
+  for (int i = 0; i < TORQUE_POINTS; i++) {
+    // Above 14000 rpm the tail falls from -13.5 by 0.5 a point.
+    EXPECT_FLOAT_EQ(yz.full_throttle_torque[i], i < 29 ? full[i] : -13.5f - 0.5f * (i - 29)) << i;
+    const float start[4] = {2, 2, 1, 0};
+    const float closed = i < 4 ? start[i] : -static_cast<float>((i - 2) / 2);
+    EXPECT_EQ(yz.closed_throttle_torque[i], closed) << i;
+  }
   EXPECT_FLOAT_EQ(yz.full_throttle_torque[18], 19.3453f);  // peak at 9000 rpm
   EXPECT_FLOAT_EQ(yz.full_throttle_torque[27], 7.5125f);
   EXPECT_EQ(yz.full_throttle_torque[28], 0.0f);
@@ -311,6 +429,7 @@ TEST(GraphicsFiles, NumberPlateColours) {
       {"[numberforeground:0.5]", {{255, 255, 255}, {127, 255, 255}}},
       {"[numberbackground:-3,7,nan]", {{0, 255, 255}, {0, 0, 0}}},
       {"[numberbackground:inf,0,0]", {{255, 0, 0}, {0, 0, 0}}},
+      {"[numberforeground:-inf,-1e99,1e99]", {{255, 255, 255}, {0, 0, 255}}},
   };
   for (const Case &c : cases) {
     PlateColours p = parse_plate_colours(c.text);
