@@ -203,7 +203,7 @@ static void parse_colour(const char *text, const char *tag, uint8_t rgb[3]) {
   float c[3] = {1, 1, 1};
   sscanf(p + strlen(tag), "%f,%f,%f", &c[0], &c[1], &c[2]);
   for (int i = 0; i < 3; i++) {
-    float v = std::isfinite(c[i]) ? c[i] : 1.0f;  // a non-number is a missing number
+    float v = std::isnan(c[i]) ? 1.0f : c[i];  // a non-number is a missing number
     v = v < 0 ? 0 : v > 1 ? 1 : v;
     rgb[i] = static_cast<uint8_t>(v * 255.0f);
   }
