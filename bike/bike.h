@@ -342,14 +342,19 @@ int write_setup(RiderSetup *s, DataFile *f);
 // Sets the 16 stability values from the preset tables (s in 0..100).
 void stability_preset(RiderSetup *setup, int s);
 
+// Every "key=value" line of `f` through set_setup_value; lines without "="
+// and over-long lines are skipped. 0 when the data turns out corrupt (the
+// pairs read before stay).
+int read_setup(RiderSetup *s, DataFile *f);
 // "@setups/" + the trimmed name. Unsafe names, unreadable files and write
 // failures give a message and 0; a read keeps every pair read before a bad
 // line. Messages: "Setup updated", "Error reading setup", "Setup written",
 // "Error writing setup".
 int read_setup_file(RiderSetup *s, const char *name);
 int write_setup_file(RiderSetup *s, const char *name);
-// Run after every successful read_setup_file (the game rebuilds the graphics
-// lists and applies the setup to the local rider); may be nullptr.
+// Run after every read_setup_file, good or not, once its message is shown
+// (the game rebuilds the graphics lists, marks its rider description for
+// resending and applies the setup to the local rider); may be nullptr.
 extern void (*setup_read_hook)(RiderSetup *s);
 
 // ----------------------------------------------------- physical values

@@ -289,14 +289,12 @@ static int setup_file_name(const char *name, char *out, int size) {
   return 1;
 }
 
-int read_setup_file(RiderSetup *s, const char *name) {
-  char path[1040];
-  DataFile *f = setup_file_name(name, path, sizeof path) ? data_open(path, "rb") : nullptr;
-  if (!f) {
-    add_message("Error reading setup");
-    return 0;
-  }
-  char line[1026];
+// Room for the longest line write_setup makes (a key, "=", a 1023-character
+// name and "\r\n"), so a written setup always reads back whole.
+enum { SETUP_LINE_SIZE = 1024 + 64 };
+
+int read_setup(RiderSetup *s, DataFile *f) {
+  char line[SETUP_LINE_SIZE];
   while (data_gets(f, line, sizeof line)) {
     size_t n = strlen(line);
     if (n == sizeof line - 1 && line[n - 1] != '\n' && data_peekc(f) != EOF) {
@@ -314,11 +312,22 @@ int read_setup_file(RiderSetup *s, const char *name) {
     while (len > 0 && (value[len - 1] == '\n' || value[len - 1] == '\r')) value[--len] = 0;
     set_setup_value(s, line, value);
   }
-  int corrupt = data_error(f);
-  data_close(f);
+  return !data_error(f);
+}
+
+int read_setup_file(RiderSetup *s, const char *name) {
+  char path[1040];
+  DataFile *f = setup_file_name(name, path, sizeof path) ? data_open(path, "rb") : nullptr;
+  int ok = 0;
+  if (f) {
+    ok = read_setup(s, f);
+    data_close(f);
+  }
+  add_message(ok ? "Setup updated" : "Error reading setup");
+  // After the message, so that a mechanic's refusal reads after it; also
+  // after a failed read, which still leaves the menus' setup to apply.
   if (setup_read_hook) setup_read_hook(s);
-  add_message(corrupt ? "Error reading setup" : "Setup updated");
-  return !corrupt;
+  return ok;
 }
 
 int write_setup_file(RiderSetup *s, const char *name) {
