@@ -6,8 +6,10 @@
 // names, bindings, axis maths, learning) works without SDL and without a
 // display, so it can be tested headless.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 #include "platform/korb.h"
 
@@ -119,18 +121,22 @@ enum {
 enum { WINDOW_OPEN_FULLSCREEN = 0x200 };
 
 struct Window {
-  char title[256];
-  int width, height;            // client size, updated on every resize
-  int mode_width, mode_height;  // full-screen display mode in use
-  int flags;                    // WINDOW_*
-  int closing;
-  int busy;                     // a mode switch is under way: no frame drawn
-  std::mutex frame_lock;        // held from frame_begin to frame_end
-  std::mutex event_lock;        // guards events
-  EventQueue events;
-  void *sdl_window;             // SDL_Window, null when headless
-  void *gl_context;             // SDL_GLContext, null without GL
-  int hidden;                   // minimised or hidden
+  // Every field starts at zero, however the record is made.
+  char title[256] = {};
+  int width = 0, height = 0;          // client size, updated on every resize
+  int mode_width = 0, mode_height = 0;  // full-screen display mode in use
+  int flags = 0;                      // WINDOW_*
+  int closing = 0;
+  int busy = 0;                       // a mode switch is under way: no frame drawn
+  std::mutex frame_lock;              // held from frame_begin to frame_end
+  // The thread holding frame_lock: a nested frame, or a size change or mode
+  // switch on the drawing thread, must not lock it a second time.
+  std::atomic<std::thread::id> frame_owner{};
+  std::mutex event_lock;              // guards events
+  EventQueue events = {};
+  void *sdl_window = nullptr;         // SDL_Window, null when headless
+  void *gl_context = nullptr;         // SDL_GLContext, null without GL
+  int hidden = 0;                     // minimised or hidden
 };
 
 // Creates the window, its input devices and its GL context. depth_flags holds
@@ -144,9 +150,11 @@ void window_close(Window *w);
 Window *window_current();
 
 // Returns 1 and the drawable size in pixels with the frame lock held, or 0
-// when no frame should be drawn (no GL context, hidden, or busy).
+// when no frame should be drawn (no GL context, hidden, busy, or a frame
+// already begun on this thread).
 int frame_begin(Window *w, int *width, int *height);
-// Swaps the buffers and releases the frame lock. 0 when the swap failed.
+// Swaps the buffers and releases the frame lock. 0 when the swap failed; a
+// call without a begun frame does nothing and returns 1.
 int frame_end(Window *w);
 
 // Pumps window messages and returns the oldest event (1), or 0 when none is

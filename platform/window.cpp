@@ -166,7 +166,8 @@ static bool create_context(Window *w) {
     set_context_attributes(r.major, r.minor, r.dialect);
     ctx = SDL_GL_CreateContext(sw);
     if (!ctx) {
-      log_printf("Couldn't create OpenGL context with attributes: %s\n", SDL_GetError());
+      log_printf("Couldn't create OpenGL context with attributes\n");
+      log_printf("%s\n", SDL_GetError());
       return false;
     }
   }
@@ -186,6 +187,28 @@ static bool create_context(Window *w) {
   }
   return true;
 }
+
+// ---------------------------------------------------------------------------
+// The frame lock
+
+static bool frame_held_here(Window *w) {
+  return w->frame_owner.load() == std::this_thread::get_id();
+}
+
+// Takes the frame lock unless this thread is drawing a frame already, when
+// nothing else can be touching the size (locking again would hang).
+struct FrameGuard {
+  Window *w;
+  bool locked;
+  explicit FrameGuard(Window *window) : w(window), locked(!frame_held_here(window)) {
+    if (locked) w->frame_lock.lock();
+  }
+  ~FrameGuard() {
+    if (locked) w->frame_lock.unlock();
+  }
+  FrameGuard(const FrameGuard &) = delete;
+  FrameGuard &operator=(const FrameGuard &) = delete;
+};
 
 // ---------------------------------------------------------------------------
 // Full screen
@@ -233,14 +256,14 @@ static void enter_windowed(Window *w, int width, int height) {
 void window_set_mode(Window *w, int width, int height, int fullscreen) {
   if (!w || !w->sdl_window) return;
   {
-    std::lock_guard<std::mutex> hold(w->frame_lock);
+    FrameGuard hold(w);
     w->busy = 1;
   }
   if (fullscreen) enter_fullscreen(w, width, height);
   else enter_windowed(w, width, height);
   int cw, ch;
   SDL_GetWindowSize(static_cast<SDL_Window *>(w->sdl_window), &cw, &ch);
-  std::lock_guard<std::mutex> hold(w->frame_lock);
+  FrameGuard hold(w);
   w->width = cw;
   w->height = ch;
   w->busy = 0;
@@ -378,6 +401,9 @@ void window_close(Window *w) {
 
 int frame_begin(Window *w, int *width, int *height) {
   if (!w || !w->gl_context || !w->sdl_window) return 0;
+  // A frame inside a frame (a loading screen drawn while drawing) would lock
+  // the frame lock twice: it is skipped instead.
+  if (frame_held_here(w)) return 0;
   Uint32 f = SDL_GetWindowFlags(static_cast<SDL_Window *>(w->sdl_window));
   if (w->hidden || (f & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED))) return 0;
   w->frame_lock.lock();
@@ -391,6 +417,7 @@ int frame_begin(Window *w, int *width, int *height) {
     w->frame_lock.unlock();
     return 0;
   }
+  w->frame_owner = std::this_thread::get_id();
   *width = dw;
   *height = dh;
   return 1;
@@ -398,7 +425,10 @@ int frame_begin(Window *w, int *width, int *height) {
 
 int frame_end(Window *w) {
   if (!w || !w->sdl_window) return 0;
+  // Unlocking a lock this thread does not hold is undefined.
+  if (!frame_held_here(w)) return 1;
   SDL_GL_SwapWindow(static_cast<SDL_Window *>(w->sdl_window));
+  w->frame_owner = std::thread::id();
   w->frame_lock.unlock();
   return 1;
 }
@@ -449,7 +479,7 @@ void window_translate_event(Window *w, const void *event) {
       case SDL_WINDOWEVENT:
         switch (ev.window.event) {
           case SDL_WINDOWEVENT_SIZE_CHANGED: {
-            std::lock_guard<std::mutex> hold(w->frame_lock);
+            FrameGuard hold(w);
             w->width = ev.window.data1;
             w->height = ev.window.data2;
             log_printf("Window size %dx%d\n", w->width, w->height);
