@@ -327,6 +327,8 @@ void queue_indexed(int first_index, int count, int lowest, int nverts) {
 // open vertices to the batch. The whole open primitive is committed even when
 // a remainder is not drawn.
 void emit_open() {
+  // Room for the draw first: making it may start a fresh batch.
+  queue_reserve(5);
   int base = committed_v, n = open_v;
   int first_index = committed_i, ni = 0;
   auto tri = [&](int a, int b, int c) {
@@ -414,13 +416,14 @@ void restart_open() {
   open_v = nc;
 }
 
+// A full queue draws what is committed; the open primitive's vertices move
+// to the front of the fresh batch untouched, so it goes on whole. (Drawing
+// the open primitive here would queue its draw into the full queue again.)
 void queue_reserve(int words) {
   if (queue_len + words <= TWGL_QUEUE_WORDS) return;
-  if (primitive_open) {
-    restart_open();
-  } else {
-    flush_committed();
-  }
+  int from = committed_v;
+  flush_committed();
+  memmove(batch, batch + from, size_t(open_v) * sizeof(Vertex));
 }
 
 void append_vertex(const Vertex &vx) {

@@ -139,6 +139,30 @@ TEST_F(Twgl, PrimitivesCarryOverTheBatchBoundary) {
   }
 }
 
+// A queue filled by state changes alone flushes itself, whether it fills
+// while a primitive is open or at the primitive's end, and the primitive is
+// drawn whole.
+TEST_F(Twgl, AFullQueueFlushesAndKeepsTheOpenPrimitive) {
+  for (int at_end : {0, 1}) {
+    recording_gl_install();
+    twglUseProgram(PROGRAM_UNLIT);
+    int fill = TWGL_QUEUE_WORDS / 2 - (at_end ? 1 : 0);
+    if (at_end)
+      for (int i = 0; i < fill; i++) twglEnable(GL_BLEND);
+    twglBegin(GL_QUADS);
+    twglVertex2(0, 0), twglVertex2(1, 0);
+    if (!at_end)
+      for (int i = 0; i < fill; i++) twglEnable(GL_BLEND);
+    twglVertex2(1, 1), twglVertex2(0, 1);
+    twglEnd();
+    twgl_flush();
+    EXPECT_EQ(int(calls_named("Enable").size()), fill) << at_end;
+    ASSERT_EQ(calls_named("DrawRangeElements").size(), 1u) << at_end;
+    ASSERT_EQ(rec.triangles.size(), 2u) << at_end;
+    EXPECT_EQ(rec.triangles[0], (std::vector<float>{0, 0, 1, 0, 0, 1})) << at_end;
+  }
+}
+
 TEST_F(Twgl, MatricesAreSentWhenDirtyAndAfterAProgramSwitch) {
   auto draw = [] {
     twglBegin(GL_TRIANGLES);
