@@ -8,7 +8,7 @@
 #include "platform/internal.h"
 
 enum PadKind { PAD_CONTROLLER, PAD_JOYSTICK, PAD_MOUSE, PAD_POINTER };
-enum { MAX_PADS = 24, PAD_NUMBERS = 4, MAX_AXES = 100, MAX_BUTTONS = 255 };
+enum { MAX_PADS = 24, PAD_NUMBERS = 4, MAX_AXES = 100, MAX_BUTTONS = DEVICE_MAX_BUTTONS };
 
 struct Pad {
   PadKind kind;
@@ -18,7 +18,7 @@ struct Pad {
   SDL_Joystick *joystick;
   SDL_JoystickID instance;
   int number;                      // pad number for controllers
-  uint8_t buttons[MAX_BUTTONS + 1];  // last state seen
+  uint8_t buttons[MAX_BUTTONS];    // last state seen
   int relative[3];                 // mouse motion since the last read
 };
 
@@ -137,7 +137,12 @@ static int pad_read_axis(Device *d, int index) {
   return 0;
 }
 
-static int pad_open_op(Device *) { return 1; }
+// Motion from before anyone watched the mouse is not motion since a read.
+static int pad_open_op(Device *d) {
+  Pad *p = pad_of(d);
+  for (int &r : p->relative) r = 0;
+  return 1;
+}
 
 static const DeviceOps pad_ops = {pad_open_op, pad_poll, pad_read_axis, nullptr};
 
@@ -205,7 +210,8 @@ static void add_controller(int index) {
   p->joystick = SDL_GameControllerGetJoystick(gc);
   p->instance = SDL_JoystickInstanceID(p->joystick);
   p->connected = 1;
-  log_printf("%s found (%s)\n", p->device->name, SDL_GameControllerName(gc) ? SDL_GameControllerName(gc) : "");
+  log_printf("%s found\n", p->device->name);
+  if (SDL_GameControllerName(gc)) log_printf("%s\n", SDL_GameControllerName(gc));
 }
 
 static void add_joystick(int index) {
@@ -302,12 +308,14 @@ void pads_open(Window *w) {
       log_printf("Can't start game controllers: %s\n", SDL_GetError());
     } else {
       sdl_joysticks_up = 1;
+      if (!option_flag("dinput", 1)) log_printf("DirectInput disabled\n");
+      if (!option_flag("xinput", 1)) log_printf("XInput disabled\n");
       log_printf("Game controller roll call...\n");
       for (int i = 0; i < SDL_NumJoysticks(); i++) add_sdl_device(i);
       log_printf("End of game controller roll call\n");
     }
     // The mouse as a device with relative axes, as listed with all devices.
-    if (!option_flag("dinputsticksonly", 1)) {
+    if (option_flag("dinput", 1) && !option_flag("dinputsticksonly", 1)) {
       Pad *m = pad_new(PAD_MOUSE);
       if (m) m->device = device_add("Mouse", 5, 3, &pad_ops, m);
       if (m && !m->device) pad_count--;
