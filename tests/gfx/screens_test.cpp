@@ -3,6 +3,7 @@
 // every GL error failing the test.
 #include <gtest/gtest.h>
 
+#include "platform/korb.h"
 #include "tests/gfx/egl_context.h"
 
 namespace {
@@ -99,6 +100,15 @@ TEST_P(Screens, LoadingScreens) {
   EXPECT_NEAR(at(W / 2, H / 2)[0], 128, 3) << "grey 0.5 at the centre";
   EXPECT_LT(at(1, 1)[0], at(W / 2, H / 2)[0] - 30) << "darker towards the corners";
   EXPECT_GE(at(1, 1)[0], 63);
+  // Half a second on the squares are opaque: the first (at x = Y, right of
+  // the centre) lit by bit 0 of the counter, the second not.
+  sleep_for(0, 600000);
+  draw_loading_screen(W, H, nullptr, 1);
+  px = test_read_pixels(&c);
+  int step = H / 2 / 16;  // Y / 16 in pixels
+  EXPECT_NEAR(at(W / 2 + H / 2, H / 2)[0], 223, 3) << "grey 0.875";
+  EXPECT_NEAR(at(W / 2 + H / 2 - step, H / 2)[0], 191, 3) << "grey 0.75";
+  EXPECT_LT(at(W / 2 + H / 2 - step / 2, H / 2)[0], 150) << "background between them";
 }
 
 INSTANTIATE_TEST_SUITE_P(Contexts, Screens, ::testing::Values(false, true),
