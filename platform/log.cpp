@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "platform/korb.h"
 
@@ -35,14 +36,29 @@ static void write_plain(const char *format, ...) {
 }
 
 // The first message decides where the log goes; see korb.h. Returns true
-// when the message was the directive (which is never written).
-static bool open_log(const char *format) {
+// when the message was the directive (which is never written). Whether it
+// is a directive is judged on the format, never on the formatted text, so a
+// first message that merely prints such text opens nothing.
+static bool open_log(const char *format, va_list ap) {
   log_tried = true;
   const char *env_path = getenv("KORB_LOGFILE");
   const char *env_flags = getenv("KORB_LOGFILE_FLAGS");
   bool directive = strncmp(format, DIRECTIVE, sizeof DIRECTIVE - 1) == 0;
+  std::string formatted;
   const char *path = env_path;
-  if (!path && directive) path = format + sizeof DIRECTIVE - 1;
+  if (!path && directive) {
+    // The path may be handed in as an argument ("KORB_LOGFILE=%s"); it is
+    // formatted whole, as a cut path would open some other file.
+    va_list copy;
+    va_copy(copy, ap);
+    int n = vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n < 0) return true;
+    formatted.resize(size_t(n) + 1);
+    vsnprintf(formatted.data(), formatted.size(), format, ap);
+    formatted.resize(size_t(n));
+    path = formatted.c_str() + sizeof DIRECTIVE - 1;
+  }
   if (!path) return false;
   const char *mode = "w";
   if (strncmp(path, ">>", 2) == 0) {
@@ -66,14 +82,11 @@ void log_printf(const char *format, ...) {
   }
   std::lock_guard<std::mutex> lock(log_mutex);
   if (!log_tried) {
-    // The directive is judged on the formatted text, so the path may be
-    // handed in as an argument ("KORB_LOGFILE=%s").
-    char first[1100];
     va_list ap;
     va_start(ap, format);
-    vsnprintf(first, sizeof first, format, ap);
+    bool directive = open_log(format, ap);
     va_end(ap);
-    if (open_log(first)) return;
+    if (directive) return;
   }
   va_list ap;
   va_start(ap, format);

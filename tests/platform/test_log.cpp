@@ -1,4 +1,6 @@
+#include <ftw.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -85,8 +87,33 @@ TEST_F(LogTest, OpenModes) {
 TEST_F(LogTest, WithoutDirectiveOrEnvironmentTheLogStaysSilent) {
   log_printf("first message %s\n", path("nowhere").c_str());
   log_printf("KORB_LOGFILE=%s", path("late.txt").c_str());
-  std::ifstream late(path("late.txt"));
-  EXPECT_FALSE(late.good());
+  EXPECT_FALSE(std::ifstream(path("late.txt")).good());
+  // Only the format makes a directive: a message that prints such text is
+  // an ordinary first message.
+  korb_reset_for_tests();
+  log_printf("%s", ("KORB_LOGFILE=" + path("printed.txt")).c_str());
+  log_printf("KORB_LOGFILE=%s", path("after.txt").c_str());
+  EXPECT_FALSE(std::ifstream(path("printed.txt")).good());
+  EXPECT_FALSE(std::ifstream(path("after.txt")).good());
+}
+
+TEST_F(LogTest, LongDirectivePathIsNeverCut) {
+  // Deep folders make a path well past any fixed buffer; the log must go to
+  // that path, not to a shortened name in one of its folders.
+  std::string folder = dir;
+  for (int i = 0; i < 6; i++) {
+    folder += "/" + std::string(200, char('a' + i));
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  }
+  std::string p = folder + "/" + std::string(200, 'z') + ".txt";
+  log_printf("KORB_LOGFILE=%s", p.c_str());
+  log_printf("deep\n");
+  EXPECT_NE(read_file(p).find("] deep\n"), std::string::npos);
+  static int files;
+  files = 0;
+  nftw(dir.c_str(), [](const char *, const struct stat *st, int, FTW *) { return files += S_ISREG(st->st_mode), 0; },
+       16, FTW_PHYS);
+  EXPECT_EQ(files, 1);
 }
 
 TEST_F(LogTest, ClosedLogDropsMessagesAndHidesByte19) {
