@@ -893,8 +893,10 @@ int data_path(const char *name, char *out, int size) {
 }
 
 int data_rename(const char *from, const char *to) {
-  char a[JOINED_MAX + 1], b[JOINED_MAX + 1];
-  if (!data_path(from, a, sizeof a) || !data_path(to, b, sizeof b)) return 0;
+  // "@" names are held to the joined limit by data_path; plain paths may be
+  // as long as any other path.
+  char a[PATH_SIZE], b[PATH_SIZE];
+  if (!from || !to || !data_path(from, a, sizeof a) || !data_path(to, b, sizeof b)) return 0;
   return rename(a, b) == 0;
 }
 

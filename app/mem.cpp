@@ -78,7 +78,9 @@ void *mem_realloc(void *block, size_t size) {
   // The old block is looked up first but forgotten only once the
   // reallocation worked: on failure it is still live and still the caller's.
   int at = (check_state == 1 && block) ? find_live(block) : -1;
-  void *p = realloc(block, size);
+  // A zero size would release the block and return none (glibc), leaving a
+  // stale entry; one byte keeps the block and the table in step.
+  void *p = realloc(block, size ? size : 1);
   if (p && check_state == 1) {
     if (at >= 0) remove_live(at);
     record(p, size);

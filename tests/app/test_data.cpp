@@ -203,6 +203,12 @@ TEST_F(DataOpen, RenameReplacesAtomically) {
   EXPECT_EQ(get(home + "b"), "A");
   EXPECT_EQ(data_rename((home + "b").c_str(), (root + "/c").c_str()), 1);
   EXPECT_EQ(get(root + "/c"), "A");
+  // Plain paths are not held to the limit of joined data names.
+  std::string deep = root;
+  for (char c : {'p', 'q', 'r'}) deep += "/" + std::string(200, c);
+  put(deep + "/from", "D");
+  EXPECT_EQ(data_rename((deep + "/from").c_str(), (deep + "/to").c_str()), 1);
+  EXPECT_EQ(get(deep + "/to"), "D");
 }
 
 TEST_F(DataOpen, OpenHomeFolderStartsTheBrowser) {
