@@ -20,9 +20,10 @@ int event_queue_push(EventQueue *q, int code, int down, int64_t time_us) {
   uint32_t word = uint32_t(code) & ~CODE_RELEASE_FLAG;
   if (!down) word |= CODE_RELEASE_FLAG;
   if (q->count >= EVENT_QUEUE_SIZE) {
-    if (down) return 0;
-    // A release must get through, or its control stays held: give up the
-    // newest press instead (a missed press costs far less), but never Close.
+    if (down && code != CODE_CLOSE) return 0;
+    // A release must get through, or its control stays held, and so must a
+    // close request: give up the newest press instead (a missed press costs
+    // far less), but never Close.
     int victim = -1;
     for (int i = q->count - 1; i >= 0 && victim < 0; i--) {
       uint32_t w = slot(q, i).word;

@@ -103,8 +103,8 @@ struct EventQueue {
 
 // Inserts an event before queued events with later time stamps. A full
 // queue drops a new press, but never a release (a lost release would leave a
-// control held): to make room it drops the newest queued press (never a
-// Close). Returns 1 when the event was queued.
+// control held) nor a Close: to make room it drops the newest queued press
+// (never a Close). Returns 1 when the event was queued.
 int event_queue_push(EventQueue *q, int code, int down, int64_t time_us);
 // Takes the oldest event whose time stamp is not later than limit_us.
 int event_queue_pop(EventQueue *q, int *code, int *down, int64_t limit_us);

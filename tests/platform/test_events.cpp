@@ -44,22 +44,24 @@ TEST(EventQueue, FullQueueDropsPressesButNeverReleases) {
   for (int i = 1; i < EVENT_QUEUE_SIZE; i++) ASSERT_EQ(event_queue_push(&q, 4096 + i % 200, 1, i), 1);
   EXPECT_EQ(q.count, EVENT_QUEUE_SIZE);
   EXPECT_EQ(event_queue_push(&q, 4096 + 45, 1, 1000), 0);  // the 257th press
-  // A release takes the place of the newest press.
+  // A release takes the place of the newest press, and so does a close request.
   EXPECT_EQ(event_queue_push(&q, 4096 + 45, 0, 1000), 1);
+  EXPECT_EQ(event_queue_push(&q, CODE_CLOSE, 1, 1001), 1);
   EXPECT_EQ(q.count, EVENT_QUEUE_SIZE);
   Popped first = pop(&q);
   EXPECT_EQ(first.code, CODE_CLOSE);
   int last_press = -1;
   Popped p{};
-  for (int i = 1; i < EVENT_QUEUE_SIZE - 1; i++) {
+  for (int i = 1; i < EVENT_QUEUE_SIZE - 2; i++) {
     p = pop(&q);
     ASSERT_EQ(p.down, 1);
     last_press = p.code;
   }
-  EXPECT_EQ(last_press, 4096 + (EVENT_QUEUE_SIZE - 2) % 200);  // the newest press went
+  EXPECT_EQ(last_press, 4096 + (EVENT_QUEUE_SIZE - 3) % 200);  // the newest presses went
   p = pop(&q);
   EXPECT_EQ(p.code, 4096 + 45);
   EXPECT_EQ(p.down, 0);
+  EXPECT_EQ(pop(&q).code, CODE_CLOSE);
 }
 
 TEST(EventQueue, QueueOfReleasesStillTakesARelease) {
