@@ -23,6 +23,8 @@ static double real_now() { return double(clock_ms()) / 1000; }
 // rounded down to nothing would spin.
 static void real_sleep(double seconds) {
   if (seconds <= 0) return;
+  // A lock-fps rate near zero asks for ages; keep the conversion defined.
+  if (seconds > 1e9) seconds = 1e9;
   int64_t ms = int64_t(ceil(seconds * 1000));
   sleep_for(int(ms / 1000), int(ms % 1000) * 1000);
 }
@@ -118,8 +120,10 @@ void measure_frame_step() {
 static int followed_is_local() { return rider_roles[loop.followed_rider] == ROLE_LOCAL; }
 
 static void record_audio_block() {
-  if (!record_audio_file) return;
+  // The read-back output advances by one block per tic even when the file
+  // could not be opened.
   const int16_t *block = audio_readback_block();
+  if (!record_audio_file || !block) return;
   uint8_t bytes[690 * 2];
   for (int i = 0; i < 690; i++) {
     bytes[2 * i] = uint8_t(block[i] & 0xff);
@@ -229,8 +233,9 @@ void after_tics() {
     erosion_step(float(settings.erode) / 1024, at);
     stutter_checkpoint("erode");
   }
-  int budget = loop.view_mode == VIEW_EDITOR ? INT_MAX
-                                             : int(pow(2.0, config.terrain_resync_rate));
+  // A configured rate of 31 or more would not fit an int.
+  double work = pow(2.0, config.terrain_resync_rate);
+  int budget = loop.view_mode == VIEW_EDITOR || !(work < INT_MAX) ? INT_MAX : int(work);
   terrain_update_step(budget);
   message_window_scroll(loop.game_clock);
   stutter_checkpoint("update");

@@ -129,11 +129,7 @@ int suspension_graph_on() { return 0; }
 void draw_rider_name(int) {}
 void draw_hud() {}
 void draw_big_text(const char *) {}
-void hud_pictures_load() {}
 void models_delete() {}
-void fonts_load_all() {}
-void fonts_free_all() {}
-void gl_initial_state() {}
 
 // ----------------------------------------------------------- menus, editor
 void menu_draw() {}

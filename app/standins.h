@@ -130,11 +130,7 @@ int suspension_graph_on();
 void draw_rider_name(int slot);
 void draw_hud();
 void draw_big_text(const char *text);  // white, text size 30
-void hud_pictures_load();
 void models_delete();
-void fonts_load_all();
-void fonts_free_all();
-void gl_initial_state();
 
 // ----------------------------------------------------------- menus, editor
 void menu_draw();

@@ -181,8 +181,8 @@ int log_gl_strings() {
 }
 
 void set_initial_gl_state() {
-  twglClearColor(0.196078f, 0.6f, 0.8f, 0);
   twglClear(0x00004000);  // GL_COLOR_BUFFER_BIT
+  twglClearColor(0.196078f, 0.6f, 0.8f, 0);
   twglEnable(0x0B44);     // GL_CULL_FACE
   twglPixelStorei(0x0D05, 1);  // GL_PACK_ALIGNMENT
   twglPixelStorei(0x0CF5, 1);  // GL_UNPACK_ALIGNMENT
@@ -231,8 +231,10 @@ int shutdown_second_half(int status) {
   file_index_free();
   log_printf("Freeing memory (4)\n");
   log_printf("Deleting textures\n");
+  if (gfx_ready) texture_purge(1);
   log_printf("Deleting models\n");
   models_delete();
+  // The fonts, then the programs; the context goes with the window.
   if (gfx_ready) gfx_shutdown();
   gfx_ready = false;
   if (window) window_close(window);
@@ -372,13 +374,11 @@ int app_main(int argc, char **argv) {
   wait_until_drawable();
   if (gfx_ready) {
     set_initial_gl_state();
-    fonts_load_all();
-    hud_pictures_load();
-    twglFlush();
+    gfx_load_pictures();  // fonts and HUD pictures; flushes the GL
   }
 
-  controls_resolve_all();
   loop_open_cursor();
+  controls_resolve_all();
   ui_keys_lookup();
   physics_world_create();
 
