@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -110,6 +111,8 @@ TEST(CommandLine, Table) {
       {{"--", "-x"}, 0, "", [](const Settings &s) { return s.demo_file == "-x"; }},
       {{"--", "-x", "y"}, 1, "Too many files!\n", nullptr},
       {{"a.twdemo", "b.twdemo"}, 1, "Too many files!\n", nullptr},
+      {{"--", "--"}, 0, "", [](const Settings &s) { return s.demo_file == "--"; }},
+      {{"x.twdemo", "--", "--nosound"}, 1, "Too many files!\n", nullptr},
       {{"race.twdemo", "--nosound"}, 0, "",
        [](const Settings &s) { return s.demo_file == "race.twdemo" && s.nosound; }},
       // unknown options, flags only by their exact spelling
@@ -119,6 +122,35 @@ TEST(CommandLine, Table) {
       {{"-"}, 1, "bad option '-'\n", nullptr},
       // flags and their interplay
       {{"--learn", "--nolearn", "--sse2"}, 0, "", [](const Settings &s) { return !s.learn; }},
+      {{"--fugly", "--nosound", "--novertexarrays", "--learn", "--practice", "--warp",
+        "--record-video", "--editor", "--hidden-pause", "--hidden-hud", "--accurate-skip",
+        "--open-home", "--glfinish", "--print-orientation", "--headless",
+        "--exit-after-race"},
+       0, "",
+       [](const Settings &s) {
+         return s.fugly && s.nosound && s.novertexarrays && s.learn && s.practice && s.warp &&
+                s.record_video && s.editor && s.hidden_pause && s.hidden_hud &&
+                s.accurate_skip && s.open_home && s.glfinish && s.print_orientation &&
+                s.headless && s.exit_after_race;
+       }},
+      {{"--draw-time=1", "--draw-ping", "0", "--draw-speed", "1", "--draw-render-stats=1",
+        "--depth", "24"},
+       0, "",
+       [](const Settings &s) {
+         return s.draw_time == 1 && s.draw_ping == 0 && s.draw_speed == 1 &&
+                s.draw_render_stats == 1 && s.depth == 24;
+       }},
+      {{"--detail", "0.01", "--lod-bias=-2.5", "--lod-scale", "2e7", "--rotate-lineup", "3"},
+       0, "",
+       [](const Settings &s) {
+         return s.terrain_detail == 0.01f && s.lod_bias == -2.5f && s.lod_scale == 1000000.0f &&
+                s.rotate_lineup == 3;
+       }},
+      {{"--record-audio", "out.raw"}, 0, "",
+       [](const Settings &s) { return s.record_audio == "out.raw" && s.record_audio_given; }},
+      {{"--record-audio"}, 0, "",
+       [](const Settings &s) { return s.record_audio.empty() && s.record_audio_given; }},
+      {{"--bikes"}, 0, "--bikes doesn't do anything anymore\n", nullptr},
       {{"--debug"}, 0, "", [](const Settings &s) { return s.verbosity == 1; }},
       {{"--super-debug"}, 0, "", [](const Settings &s) { return s.verbosity == 2; }},
       {{"--bikes", "3", "--nosound"}, 0, "--bikes doesn't do anything anymore\n",
@@ -153,9 +185,25 @@ TEST(CommandLine, Table) {
 TEST(CommandLine, HelpListsEveryOption) {
   std::string help = command_line_help();
   for (const char *name :
-       {"--fugly", "--glversion", "--chase-center", "--headless", "--seed", "--tics",
-        "--exit-after-race", "--print-orientation", "--record-audio", "--sse2"})
-    EXPECT_NE(help.find(name), std::string::npos) << name;
+       {"--fugly", "--nosound", "--novertexarrays", "--learn", "--nolearn", "--debug",
+        "--super-debug", "--practice", "--warp", "--texture-detail", "--ground-texture-detail",
+        "--roostfrequency", "--erode", "--detail", "--max-detail-distance", "--lod-scale",
+        "--lod-bias", "--lock-fps", "--fake-lag", "--fake-loss", "--record-audio",
+        "--record-video", "--rotate-lineup", "--editor", "--hidden-pause", "--hidden-hud",
+        "--bikes", "--width", "--height", "--depth", "--zdepth", "--draw-fps", "--draw-time",
+        "--draw-ping", "--draw-speed", "--draw-render-stats", "--accurate-skip", "--track",
+        "--connect", "--password", "--chase-center", "--open-home", "--glfinish",
+        "--glversion", "--print-orientation", "--sse2", "--headless", "--seed", "--tics",
+        "--exit-after-race", "--help"}) {
+    EXPECT_NE(help.find(std::string(" ") + name + " "), std::string::npos) << name;
+    // Every option listed is also one the parser takes.
+    std::vector<const char *> args = {name, "1"};
+    if (!strcmp(name, "--chase-center")) args[1] = "1,2,3";
+    if (!strcmp(name, "--glversion")) args[1] = "3.3";
+    Settings s;
+    std::string errors;
+    EXPECT_EQ(parse_command_line(2, args.data(), &s, &errors), 0) << name << ": " << errors;
+  }
 }
 
 TEST(DetailSettings, DerivedFromConfiguration) {

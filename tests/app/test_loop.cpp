@@ -399,6 +399,20 @@ TEST_F(Keys, PauseIgnoredWhileAServerIsSet) {
   EXPECT_EQ(loop.paused, 0);
 }
 
+TEST(UiKeys, NamesResolveToKeyCodes) {
+  // A name the key table does not know leaves that key dead in every menu.
+  ui_keys = UiKeys();
+  ui_keys_lookup();
+  const UiKeys &k = ui_keys;
+  for (int code : {k.up, k.down, k.left, k.right, k.enter, k.keypad_enter, k.esc, k.pause,
+                   k.page_up, k.page_down, k.tab})
+    EXPECT_GE(code, CODE_KEY_BASE);
+  EXPECT_EQ(k.cursor_left, CODE_MOUSE_LEFT);
+  for (int d = 0; d < 10; d++) EXPECT_GE(k.digit[d], CODE_KEY_BASE) << d;
+  EXPECT_NE(k.digit[0], k.digit[1]);
+  EXPECT_NE(k.enter, k.keypad_enter);
+}
+
 TEST_F(Keys, CloseEndsTheLoopEvenBehindAMenu) {
   loop.menu_screen = 3;
   handle_key(CODE_CLOSE, 1);
