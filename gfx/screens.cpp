@@ -9,6 +9,9 @@ float proj_half_x = 1, proj_half_y = 0.75f;
 
 static const char VERSION_TEXT[] = "2022-11-03-1628 snapshot";
 static GLuint title_texture = 0;
+// A missing picture is asked for once, not in every frame (each failed
+// request is a file search and, with --debug, a message).
+static bool title_requested = false;
 // When the spinner was first drawn: it fades in from then.
 static double spinner_first = -1;
 
@@ -54,7 +57,10 @@ void title_screen_draw(const char *message) {
   twglColor(0, 0, 0, 1);
   screen_rect(-X, Y, X, -Y);
   twglEnd();
-  if (!title_texture) title_texture = texture_load("!@title.png");
+  if (!title_requested) {
+    title_texture = texture_load("!@title.png");
+    title_requested = true;
+  }
   if (title_texture) {
     // A 2:1 picture covering the screen, cropped.
     float x0 = -2 * Y, y0 = Y, x1 = 2 * Y, y1 = -Y;
@@ -143,5 +149,6 @@ void draw_loading_screen(int width, int height, const char *text, int spinner) {
 
 void screens_forget_textures() {
   title_texture = 0;
+  title_requested = false;
   spinner_first = -1;
 }
