@@ -119,6 +119,9 @@ static int pad_read_axis(Device *d, int index) {
       return clamp16(v);
     }
     case PAD_JOYSTICK: {
+      // Reading a device brings its buttons up to date too, which is how a
+      // button nobody has bound yet reaches the learner.
+      pad_poll(d);
       if (!p->connected) return 0;
       int v = SDL_JoystickGetAxis(p->joystick, index);
       return v < -32767 ? -32767 : v;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "platform/internal.h"
 #include "platform/platform.h"
@@ -83,6 +85,47 @@ TEST_F(PadTest, ControllerReadsLikeAPad) {
   EXPECT_EQ(axis_read(ly), 0);
   axis_close(ly);
   axis_close(rt);
+}
+
+// Other joysticks (wheels, pedals) come in as they are plugged in, named by
+// their product name; their buttons reach the queue whenever an axis is read,
+// so one nobody has bound yet can still be learned.
+TEST_F(PadTest, WheelsArePluggedInAndReadLikeSticks) {
+  int first = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_WHEEL, 2, 4, 0);
+  int second = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_WHEEL, 2, 4, 0);
+  ASSERT_GE(first, 0);
+  ASSERT_GE(second, 0);
+  SDL_Event added{};
+  added.type = SDL_JOYDEVICEADDED;
+  added.jdevice.which = first;
+  pads_handle_event(&added);
+  added.jdevice.which = second;
+  pads_handle_event(&added);
+  pads_handle_event(&added);  // a repeated notice adds nothing
+  Device *a = nullptr, *b = nullptr;
+  for (int i = 0; i < device_count(); i++) {
+    Device *d = device_at(i);
+    if (d->button_count == 4 && d->axis_count == 2) (a ? b : a) = d;
+  }
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(std::string(b->name), std::string(a->name) + "#2");
+  EXPECT_EQ(strpbrk(a->name, " ."), nullptr);
+
+  SDL_Joystick *js = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(second));
+  ASSERT_NE(js, nullptr);
+  Axis *steer = axis_open((std::string(b->name) + " axis 0").c_str());
+  ASSERT_NE(steer, nullptr);
+  SDL_JoystickSetVirtualAxis(js, 0, -32768);
+  SDL_JoystickSetVirtualButton(js, 2, 1);
+  SDL_JoystickUpdate();
+  EXPECT_EQ(axis_read(steer), -32767);
+  int code, down;
+  ASSERT_EQ(events_next(&w, &code, &down), 1);
+  EXPECT_EQ(code, b->code_base + 2);
+  EXPECT_EQ(down, 1);
+  axis_close(steer);
+  SDL_JoystickDetachVirtual(second);
+  SDL_JoystickDetachVirtual(first);
 }
 
 }  // namespace
