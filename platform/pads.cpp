@@ -221,16 +221,20 @@ static void add_joystick(int index) {
   const char *product = SDL_JoystickNameForIndex(index);
   if (!product) product = "Joystick";
   log_printf("%s (%s)\n", product, product);
+  // The name device_add gives it, less any "#2": a stick that comes back
+  // takes the place of one of the same product, so its bindings still hold.
   char clean[64];
   int n = 0;
-  for (const char *c = product; *c && n < 55; c++)
+  for (const char *c = product; *c && n < 51; c++)
     if (*c != ' ' && *c != '.') clean[n++] = *c;
   clean[n] = 0;
+  if (n == 0) strcpy(clean, "Device");
+  size_t len = strlen(clean);
   Pad *p = nullptr;
-  for (int i = 0; i < pad_count && !p; i++)
-    if (pads[i].kind == PAD_JOYSTICK && !pads[i].connected &&
-        strncmp(pads[i].device->name, clean, strlen(clean)) == 0)
-      p = &pads[i];
+  for (int i = 0; i < pad_count && !p; i++) {
+    const char *old = pads[i].kind == PAD_JOYSTICK && !pads[i].connected ? pads[i].device->name : "";
+    if (strncmp(old, clean, len) == 0 && (old[len] == 0 || old[len] == '#')) p = &pads[i];
+  }
   SDL_Joystick *js = SDL_JoystickOpen(index);
   if (!js) {
     log_printf("Can't create \"%s\"\n", product);

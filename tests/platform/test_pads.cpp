@@ -124,7 +124,29 @@ TEST_F(PadTest, WheelsArePluggedInAndReadLikeSticks) {
   EXPECT_EQ(code, b->code_base + 2);
   EXPECT_EQ(down, 1);
   axis_close(steer);
+  // Unplugged and plugged back in, it is the same device under the same name.
+  SDL_Event removed{};
+  removed.type = SDL_JOYDEVICEREMOVED;
+  removed.jdevice.which = SDL_JoystickInstanceID(js);
+  pads_handle_event(&removed);
   SDL_JoystickDetachVirtual(second);
+  ASSERT_EQ(events_next(&w, &code, &down), 1);  // what it held is let go
+  EXPECT_EQ(code, b->code_base + 2);
+  EXPECT_EQ(down, 0);
+  int devices_before = device_count();
+  int again = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_WHEEL, 2, 4, 0);
+  ASSERT_GE(again, 0);
+  added.jdevice.which = again;
+  pads_handle_event(&added);
+  EXPECT_EQ(device_count(), devices_before);
+  steer = axis_open((std::string(a->name) + "#2 axis 0").c_str());
+  ASSERT_NE(steer, nullptr);
+  js = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(again));
+  SDL_JoystickSetVirtualAxis(js, 0, 1000);
+  SDL_JoystickUpdate();
+  EXPECT_EQ(axis_read(steer), 1000);
+  axis_close(steer);
+  SDL_JoystickDetachVirtual(again);
   SDL_JoystickDetachVirtual(first);
 }
 
