@@ -84,10 +84,12 @@ static int simulated_now(const Rider &r) { return r.in_use && r.weight > 0.25f; 
 void physics_contacts() {
   for (Rider &r : riders)
     if (simulated_now(r)) rider_guard(&r);
+  // A replayed rider knocked loose is simulated here for a while and needs
+  // the ground under it as much as any other.
   for (Rider &r : riders)
-    if (r.in_use && r.simulated && simulated_now(r)) rider_collide_world(&r);
-  // Offline every pair of simulated riders meets through joints; a
-  // replayed rider feels forces only.
+    if (simulated_now(r)) rider_collide_world(&r);
+  // Riders simulated here meet each other through joints; a replayed rider
+  // feels forces only, and only where the race allows it.
   int used[RIDER_SLOTS], n = 0;
   for (int i = 0; i < RIDER_SLOTS; i++)
     if (riders[i].in_use) used[n++] = i;
@@ -99,7 +101,9 @@ void physics_contacts() {
         if (simulated_now(a) && simulated_now(b)) rider_collide_riders(&a, &b, CONTACT_JOINTS);
       } else if (a.simulated != b.simulated) {
         Rider &own = a.simulated ? a : b, &other = a.simulated ? b : a;
-        if (simulated_now(own)) rider_collide_riders(&own, &other, CONTACT_FORCES);
+        if (simulated_now(own) && physics_hooks.meets_replayed &&
+            physics_hooks.meets_replayed(&own, &other))
+          rider_collide_riders(&own, &other, CONTACT_FORCES);
       }
     }
   }

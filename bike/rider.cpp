@@ -385,7 +385,7 @@ void reset_rider(Rider *r) {
     dBodySetTorque(b, 0, 0, 0);
   }
   r->throttle = r->clutch = r->front_brake = r->rear_brake = r->steering = 0;
-  r->sit_dab = r->dab_assist = r->back_up = r->lean = 0;
+  r->sit_dab = r->sit_dab_input = r->dab_assist = r->back_up = r->lean = 0;
   r->gear = 0;
   r->shift_request = 0;
   r->phase = 0;
@@ -750,8 +750,9 @@ void rider_update(Rider *r) {
   remember_good(r);
   rider_lean(r);
   crash_update(r);
+  // The automatic dab also holds a dropped bike still while its rider is down.
+  auto_dab_update(r);
   if (r->crash_timer == 0) {
-    auto_dab_update(r);
     steering_update(r);
     attachment(r);
   }

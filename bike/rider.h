@@ -225,6 +225,10 @@ struct PhysicsHooks {
   void (*wheel_roost)(Rider *r, const WheelContact *w, float max_angle);
   void (*wheel_rut)(Rider *r, const WheelContact *w);
   void (*robot_drive)(Rider *r);
+  // Whether a rider simulated here meets a replayed one (a server race's
+  // rule for nearby riders). Null: never, as offline, where replayed riders
+  // are ghosts and demo riders that nothing may push.
+  int (*meets_replayed)(Rider *own, Rider *replayed);
   void (*line_record)(Rider *r);
   void (*rider_reset)(Rider *r);  // clears robot line state
 };

@@ -72,7 +72,10 @@ class PhysicsTest : public ::testing::Test {
       shape_cache_put(m->part_files[part], s);
     }
   }
-  void TearDown() override { physics_shutdown(); }
+  void TearDown() override {
+    physics_shutdown();
+    physics_hooks = PhysicsHooks();  // a failed test may leave its hooks
+  }
 
   // A rider standing with its wheels just touching the ground at (x, z),
   // heading along -z.
