@@ -283,6 +283,13 @@ void read_frame_rgb(uint8_t *out, int width, int height) {
   twglReadPixels(0, 0, width, height, 0x1907, 0x1401, out);  // GL_RGB, GL_UNSIGNED_BYTE
 }
 
+void draw_big_text(const char *text) {
+  text_mode_begin(30);
+  text_draw(1, 1, 1, 1, text);
+  text_mode_end();
+  twgl_flush();
+}
+
 static void write_video_frame(int width, int height) {
   size_t row = size_t(width) * 3;
   uint8_t *pixels = static_cast<uint8_t *>(mem_alloc(row * size_t(height)));

@@ -128,7 +128,6 @@ void draw_suspension_graph() {}
 int suspension_graph_on() { return 0; }
 void draw_rider_name(int) {}
 void draw_hud() {}
-void draw_big_text(const char *) {}
 void models_delete() {}
 
 // ----------------------------------------------------------- menus, editor

@@ -129,7 +129,6 @@ void draw_suspension_graph();
 int suspension_graph_on();
 void draw_rider_name(int slot);
 void draw_hud();
-void draw_big_text(const char *text);  // white, text size 30
 void models_delete();
 
 // ----------------------------------------------------------- menus, editor

@@ -85,7 +85,7 @@ void build_picture_lists(const char *const *names) {
     for (int i = 0; names && names[i]; i++)
       if (starts_with(names[i], prefixes[l])) picture_lists[l].push_back(names[i]);
     const char *saved = setup_saved_picture(l);
-    for (size_t i = 0; i < picture_lists[l].size(); i++)
+    for (size_t i = 0; saved && i < picture_lists[l].size(); i++)
       if (picture_lists[l][i] == saved) picture_selected[l] = int(i);
   }
 }
