@@ -268,6 +268,7 @@ static void add_joystick(int index) {
       SDL_JoystickClose(js);
       return;
     }
+    for (int a = 0; a < p->device->axis_count; a++) log_printf("axis %d is absolute\n", a);
     for (int a = 0; a < p->device->axis_count; a++) {
       char name[300];
       snprintf(name, sizeof name, "%.200s axis %d", p->device->name, a);
@@ -311,21 +312,33 @@ static void remove_sdl_device(SDL_JoystickID id) {
 void pads_open(Window *w) {
   pad_window = w;
   if (!platform_headless()) {
-    if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
-      log_printf("Can't start game controllers: %s\n", SDL_GetError());
+    int up = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
+    if (!up) log_printf("Can't start game controllers: %s\n", SDL_GetError());
+    sdl_joysticks_up = up;
+    int dinput = option_flag("dinput", 1), xinput = option_flag("xinput", 1);
+    // Sticks that are not pads first, then the pads (read as pads only with
+    // "xinput" on), as the two roll calls list them.
+    if (!dinput) {
+      log_printf("DirectInput disabled\n");
     } else {
-      sdl_joysticks_up = 1;
-      if (!option_flag("dinput", 1)) log_printf("DirectInput disabled\n");
-      if (!option_flag("xinput", 1)) log_printf("XInput disabled\n");
-      log_printf("Game controller roll call...\n");
-      for (int i = 0; i < SDL_NumJoysticks(); i++) add_sdl_device(i);
-      log_printf("End of game controller roll call\n");
+      log_printf("DirectInput roll call...\n");
+      for (int i = 0; up && i < SDL_NumJoysticks(); i++)
+        if (!(xinput && SDL_IsGameController(i))) add_sdl_device(i);
+      // The mouse as a device with relative axes, as listed with all devices.
+      if (!option_flag("dinputsticksonly", 1)) {
+        Pad *m = pad_new(PAD_MOUSE);
+        if (m) m->device = device_add("Mouse", 5, 3, &pad_ops, m);
+        if (m && !m->device) pad_count--;
+      }
+      log_printf("End of DirectInput roll call\n");
     }
-    // The mouse as a device with relative axes, as listed with all devices.
-    if (option_flag("dinput", 1) && !option_flag("dinputsticksonly", 1)) {
-      Pad *m = pad_new(PAD_MOUSE);
-      if (m) m->device = device_add("Mouse", 5, 3, &pad_ops, m);
-      if (m && !m->device) pad_count--;
+    if (!xinput) {
+      log_printf("XInput disabled\n");
+    } else {
+      log_printf("XInput roll call...\n");
+      for (int i = 0; up && i < SDL_NumJoysticks(); i++)
+        if (SDL_IsGameController(i)) add_sdl_device(i);
+      log_printf("End of XInput roll call\n");
     }
   }
   Pad *c = pad_new(PAD_POINTER);
@@ -336,7 +349,7 @@ void pads_open(Window *w) {
 void pads_close() {
   for (int i = 0; i < pad_count; i++) {
     Pad &p = pads[i];
-    if (p.kind == PAD_JOYSTICK) log_printf("Killing %s\n", p.device->name);
+    if (p.kind == PAD_JOYSTICK || p.kind == PAD_MOUSE) log_printf("Killing %s\n", p.device->name);
     if (p.controller) SDL_GameControllerClose(p.controller);
     else if (p.joystick) SDL_JoystickClose(p.joystick);
   }

@@ -87,6 +87,32 @@ TEST_F(PadTest, ControllerReadsLikeAPad) {
   axis_close(rt);
 }
 
+// With "xinput" off a pad is read as a plain stick under its product name;
+// with "dinput" off as well there is nothing but the pointer.
+TEST_F(PadTest, OptionsChooseHowPadsAreRead) {
+  const struct {
+    const char *options;
+    int pads, sticks;
+  } cases[] = {{"[xinput:no]", 0, 1}, {"[dinput:no]", 1, 0}, {"[xinput:no][dinput:no]", 0, 0}};
+  for (const auto &c : cases) {
+    pads_close();
+    setenv("KORB_OPTIONS", c.options, 1);
+    korb_reset_for_tests();
+    pads_open(&w);
+    int pads = 0, sticks = 0;
+    for (int i = 0; i < device_count(); i++) {
+      const char *name = device_at(i)->name;
+      if (strncmp(name, "XInputGamepad", 13) == 0) pads++;
+      else if (strcmp(name, "cursor") != 0) sticks++;
+    }
+    EXPECT_EQ(pads, c.pads) << c.options;
+    EXPECT_EQ(sticks, c.sticks) << c.options;
+    EXPECT_NE(device_find("cursor"), nullptr) << c.options;
+  }
+  unsetenv("KORB_OPTIONS");
+  korb_reset_for_tests();
+}
+
 // Other joysticks (wheels, pedals) come in as they are plugged in, named by
 // their product name; their buttons reach the queue whenever an axis is read,
 // so one nobody has bound yet can still be learned.
