@@ -413,6 +413,33 @@ TEST(UiKeys, NamesResolveToKeyCodes) {
   EXPECT_NE(k.enter, k.keypad_enter);
 }
 
+TEST_F(Keys, NextBikeLeavesTheLocalPlayerOnlyInSpyMode) {
+  const int NEXT = CODE_KEY_BASE + 49;
+  control_bindings[KEY_NEXT_BIKE].key_code = NEXT;
+  running_count = 2;
+  running_order[0] = 0;
+  running_order[1] = 5;
+  int saved_role = rider_roles[0];
+  struct {
+    int role, spy, followed_after;
+  } cases[] = {
+      {ROLE_LOCAL, 0, 0},  // riding: the player stays on the own bike
+      {ROLE_LOCAL, 1, 5},
+      {ROLE_ROBOT, 0, 5},
+  };
+  for (auto c : cases) {
+    rider_roles[0] = c.role;
+    config.spy = c.spy;
+    loop.followed_rider = 0;
+    loop.view_mode = VIEW_TRACKSIDE;
+    loop.menu_screen = -1;
+    press(NEXT);
+    EXPECT_EQ(loop.followed_rider, c.followed_after) << c.role << " " << c.spy;
+  }
+  rider_roles[0] = saved_role;
+  running_count = 0;
+}
+
 TEST_F(Keys, CloseEndsTheLoopEvenBehindAMenu) {
   loop.menu_screen = 3;
   handle_key(CODE_CLOSE, 1);
