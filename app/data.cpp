@@ -134,7 +134,8 @@ void build_folders() {
   } else {
     char exe[PATH_SIZE];
     ssize_t len = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (len > 0) {
+    // A full buffer may hold a cut path: no folder rather than a wrong one.
+    if (len > 0 && len < static_cast<ssize_t>(sizeof exe - 1)) {
       exe[len] = 0;
       char *slash = strrchr(exe, '/');
       if (slash) {

@@ -257,7 +257,12 @@ TEST_F(DataOpen, WholeFileLimit) {
   mem_free(s);
   big += 'q';
   put(home + "big", big);
+  korb_reset_for_tests();
+  setenv("KORB_LOGFILE", (root + "/log").c_str(), 1);
   EXPECT_EQ(file_to_string("@big"), nullptr);
+  korb_reset_for_tests();
+  unsetenv("KORB_LOGFILE");
+  EXPECT_NE(get(root + "/log").find("] File @big too long for file_to_string\n"), std::string::npos);
   put(home + "small", "hi");
   s = file_to_string("@small", &len);
   EXPECT_STREQ(s, "hi");
