@@ -63,4 +63,21 @@ TEST_F(GlWindow, FramesNeitherNestNorHangOnResize) {
   EXPECT_GT(display_dpi(), 0);
 }
 
+TEST_F(GlWindow, ModeSwitchesLeaveTheWindowDrawable) {
+  window_set_mode(w, 0, 0, 1);  // full screen at the desktop's own size
+  EXPECT_TRUE(w->flags & WINDOW_FULLSCREEN);
+  int dw, dh;
+  display_desktop_size(&dw, &dh);
+  EXPECT_EQ(w->mode_width, dw);
+  EXPECT_EQ(w->mode_height, dh);
+  window_set_mode(w, 300, 200, 0);
+  EXPECT_FALSE(w->flags & WINDOW_FULLSCREEN);
+  EXPECT_EQ(w->width, 300);
+  EXPECT_EQ(w->height, 200);
+  EXPECT_EQ(w->busy, 0);
+  int width, height;
+  ASSERT_EQ(frame_begin(w, &width, &height), 1);
+  EXPECT_EQ(frame_end(w), 1);
+}
+
 }  // namespace
