@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bike/rider_internal.h"
 #include "tests/bike/test_physics_fixture.h"
 
 TEST(ShapeFile, RejectsBadCountsNumbersAndRadii) {
@@ -249,4 +250,88 @@ TEST_F(PhysicsTest, LocalSimulationWeightDisablesAtAQuarter) {
   EXPECT_FALSE(dBodyIsEnabled(r->body[FRAME]));
   set_local_simulation_weight(r, NAN);
   EXPECT_EQ(r->weight, 0);
+}
+
+TEST_F(PhysicsTest, ForkForceFadesAtTopOutAndStaysFiniteBottomedOut) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16);
+  ASSERT_NE(r, nullptr);
+  const BikeModel *m = rider_model(r);
+  double T = m->fork_travel;
+  // Fully extended the fork pushes nothing, whatever its speed.
+  for (double v : {-3.0, 0.0, 3.0}) EXPECT_EQ(fork_force(r, 0, v), 0) << v;
+  // The fade is linear over the last 1/32 of travel (a big preload keeps
+  // the spring itself all but constant there).
+  Rider stiff = *r;
+  stiff.fork_preload = 1000;
+  double edge = fork_force(&stiff, -T / 32, 0);
+  EXPECT_GT(edge, 0);
+  EXPECT_NEAR(fork_force(&stiff, -T / 64, 0) / edge, 0.5, 1e-3);
+  EXPECT_NEAR(fork_force(&stiff, -T / 16, 0) / edge, 1, 1e-3);
+  // Bottomed out and beyond, the air spring is large and finite, and no
+  // stiffer past the end of travel than at it.
+  double full = fork_force(r, -T, 0);
+  EXPECT_TRUE(std::isfinite(full));
+  EXPECT_GT(full, (r->fork_preload + T) * r->fork_spring + 1);  // the air spring adds
+  EXPECT_NEAR(fork_force(r, -2 * T, 0) - full, T * r->fork_spring, 1e-6 * full);
+  // Compressing adds damping, extending takes it away.
+  EXPECT_GT(fork_force(r, -T / 2, -2), fork_force(r, -T / 2, 0));
+  EXPECT_LT(fork_force(r, -T / 2, 2), fork_force(r, -T / 2, 0));
+  // The shock likewise holds nothing at full extension.
+  EXPECT_EQ(shock_torque(r, 0, 0), 0);
+  EXPECT_GT(shock_torque(r, -m->swingarm_travel / 2, 0), 0);
+}
+
+TEST_F(PhysicsTest, HalfClutchQuartersTheCouplingAndLimitsTheWindUp) {
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16);
+  ASSERT_NE(r, nullptr);
+  r->auto_clutch_rpm = -5000;  // the automatic clutch fully in at any rpm
+  dBodyID wheel = r->body[REAR_WHEEL];
+  double theta = dJointGetHingeAngle(r->joint[JOINT_REAR_AXLE]);
+  double torque[2];
+  for (int k = 0; k < 2; k++) {
+    rider_set_clutch(r, k ? 0.5f : 1.0f);
+    r->phase = theta + 0.05;
+    r->engine_speed = 0;
+    dBodySetTorque(wheel, 0, 0, 0);
+    engine_update(r);
+    torque[k] = dBodyGetTorque(wheel)[0];
+  }
+  EXPECT_LT(torque[0], 0);  // wound forwards, it drives the wheel forwards
+  EXPECT_NEAR(torque[1], torque[0] / 4, 1e-9 * std::fabs(torque[0]));
+  // Wound a radian either way, the half-engaged clutch slips to pi/8 (the
+  // flywheel's reply then unwinds it a little).
+  for (double wind : {1.0, -1.0}) {
+    r->phase = theta + wind;
+    r->engine_speed = 0;
+    engine_update(r);
+    double d = (r->phase - theta) * wind;
+    EXPECT_LE(d, M_PI / 8 + 1e-12) << wind;
+    EXPECT_GT(d, M_PI / 10) << wind;
+  }
+}
+
+TEST_F(PhysicsTest, RollingResistanceGrowsWithLoadAndFadesWhenSlow) {
+  // The ground's one rolling-resistance point is (5, 15).
+  ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+  Rider *r = place(16, 16);
+  ASSERT_NE(r, nullptr);
+  WheelContact *w = &r->wheel[0];
+  move_rider(r, 0, -0.1 * w->tire_radius, 0);
+  const struct {
+    double speed, force;
+  } cases[] = {{0.5, 0.5 * (5 + 0.1 * 10)}, {10, 5 + 0.1 * 10}, {0, 0}};
+  for (const auto &c : cases) {
+    dBodySetLinearVel(w->body, 0, 0, -c.speed);
+    dBodySetAngularVel(w->body, 0, 0, 0);
+    dBodySetForce(w->body, 0, 0, 0);
+    ASSERT_TRUE(wheel_ground_contact(r, w, 1));
+    dJointGroupEmpty(physics.contacts);
+    EXPECT_NEAR(w->depth, 0.1 * w->tire_radius, 1e-5);
+    const dReal *f = dBodyGetForce(w->body);
+    EXPECT_NEAR(f[2], c.force, 1e-3) << c.speed;
+    EXPECT_NEAR(f[0], 0, 1e-9);
+    EXPECT_NEAR(f[1], 0, 1e-9);
+  }
 }
