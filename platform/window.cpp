@@ -388,6 +388,12 @@ void window_close(Window *w) {
   if (crosshair) SDL_FreeCursor(crosshair);
   crosshair = nullptr;
   if (current == w) current = nullptr;
+  // A fatal error met while drawing closes the window inside its frame; a
+  // mutex must not be destroyed while held.
+  if (frame_held_here(w)) {
+    w->frame_owner = std::thread::id();
+    w->frame_lock.unlock();
+  }
   delete w;
   delete[] mode_list;
   mode_list = nullptr;

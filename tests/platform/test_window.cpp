@@ -78,6 +78,10 @@ TEST_F(GlWindow, ModeSwitchesLeaveTheWindowDrawable) {
   int width, height;
   ASSERT_EQ(frame_begin(w, &width, &height), 1);
   EXPECT_EQ(frame_end(w), 1);
+  // A fatal error while drawing closes the window inside its frame.
+  ASSERT_EQ(frame_begin(w, &width, &height), 1);
+  window_close(w);
+  EXPECT_EQ(window_current(), nullptr);
 }
 
 }  // namespace
