@@ -446,7 +446,9 @@ void auto_dab_update(Rider *r) {
   if (s > m) return;
   if (s > 15 && clampd((s - 15) / 15, 0, 1) * M_PI / 4 > lean) return;
   if (r->clutch == 0 || r->throttle == 0 || s < 5 || lean > M_PI / 16) {
-    r->sit_dab = down(r) ? 0 : float(clampd((m - s) / m, r->sit_dab_input, 1));
+    // A zero maximum (a robot's or a server's) must not divide into NaN.
+    double room = m > 0 ? (m - s) / m : 0;
+    r->sit_dab = down(r) ? 0 : float(clampd(room, r->sit_dab_input, 1));
     if (s < 5 && (r->throttle == 0 || r->clutch == 0) && wheel_touching(r, 0) &&
         wheel_touching(r, 1)) {
       r->front_brake = r->rear_brake = 1;
