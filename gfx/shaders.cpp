@@ -332,10 +332,12 @@ const struct {
 GLuint create_program(int index) {
   const char *name = twgl_program_names[index];
   log_printf("Creating \"%s\" shader\n", name);
+  // Both are compiled even when the first fails, so that both logs are kept.
   GLuint vs = compile(GL_VERTEX_SHADER, index);
-  GLuint fs = vs ? compile(GL_FRAGMENT_SHADER, index) : 0;
-  if (!fs) {
+  GLuint fs = compile(GL_FRAGMENT_SHADER, index);
+  if (!vs || !fs) {
     if (vs) gl.DeleteShader(vs);
+    if (fs) gl.DeleteShader(fs);
     log_printf("Can't compile the \"%s\" shader\n", name);
     return 0;
   }

@@ -276,3 +276,36 @@ TEST(TwglFatal, DrawingWithoutAProgramEndsTheProgram) {
 }
 
 }  // namespace
+
+// A shader that does not compile: its log and the other shader's log are
+// written, nothing created stays alive, and start-up fails.
+namespace {
+int programs_alive = 0, shaders_made = 0;
+}
+
+TEST(TwglPrograms, AFailedShaderIsLoggedAndUndone) {
+  recording_gl_install();
+  capture_begin();
+  twgl_delete_programs();  // those of the installed layer
+  programs_alive = shaders_made = 0;
+  gl.CreateShader = [](GLenum) -> GLuint { return GLuint(++shaders_made); };
+  gl.CreateProgram = []() -> GLuint { return GLuint(100 + ++programs_alive); };
+  gl.DeleteProgram = [](GLuint) { programs_alive--; };
+  gl.GetShaderiv = [](GLuint s, GLenum name, GLint *v) {
+    if (name == GL_INFO_LOG_LENGTH) *v = 16;
+    else *v = name == GL_COMPILE_STATUS && s != 3;  // norm_env's vertex shader
+  };
+  gl.GetShaderInfoLog = [](GLuint s, GLsizei, GLsizei *n, GLchar *text) {
+    *n = snprintf(text, 16, "shader %u log", s);
+  };
+  EXPECT_EQ(twgl_init(), 0);
+  EXPECT_EQ(programs_alive, 0) << "the programs made before are deleted again";
+  std::string log = captured_log();
+  EXPECT_NE(log.find("Creating \"unlit\" shader\n"), std::string::npos);
+  EXPECT_NE(log.find("Creating \"norm_env\" shader\n"), std::string::npos);
+  EXPECT_EQ(log.find("Creating \"norm_spec_lit\" shader"), std::string::npos);
+  EXPECT_NE(log.find("vertex shader status for norm_env:\nshader 3 log\n"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("fragment shader status for norm_env:\nshader 4 log\n"), std::string::npos);
+  for (int p = 1; p <= TWGL_PROGRAMS; p++) EXPECT_EQ(twgl_program_objects[p], 0u);
+}
