@@ -8,13 +8,12 @@
 #include "app/app.h"
 #include "app/core.h"
 #include "app/standins.h"
+#include "bike/bike.h"
 #include "gfx/gfx.h"
 #include "platform/platform.h"
 
 LoopState loop;
 LoopIo loop_io;
-SetupWatch setup_watch[40];
-int setup_watch_count = 0;
 
 // ------------------------------------------------------------ clock, events
 static double real_now() { return double(clock_ms()) / 1000; }
@@ -48,13 +47,6 @@ void loop_init() {
   loop.last_frame_time = loop_io.now();
   loop.lock_interval = settings.lock_fps > 0 ? 1.0 / settings.lock_fps : 0;
   loop.next_setup_check = 5;
-}
-
-void setup_watch_reset() {
-  for (int i = 0; i < setup_watch_count; i++) {
-    setup_watch[i].last = setup_watch[i].live ? *setup_watch[i].live : 0;
-    setup_watch[i].changed = 0;
-  }
 }
 
 void stutter_checkpoint(const char *label) {
@@ -200,18 +192,12 @@ void run_tics() {
 static void setup_change_notice() {
   if (loop.game_clock < loop.next_setup_check) return;
   loop.next_setup_check = loop.game_clock + 5;
-  bool any = false;
-  for (int i = 0; i < setup_watch_count; i++) any = any || setup_watch[i].changed;
-  if (!any) return;
-  char text[80] = "[SPAM] Setup change ";
-  size_t n = strlen(text);
-  for (int i = 0; i < setup_watch_count && n + 2 < sizeof text; i++)
-    text[n++] = setup_watch[i].changed ? setup_watch[i].tag : '-';
-  text[n++] = '\n';
-  text[n] = 0;
+  // The report also resets the list from the current setup.
+  char text[80];
+  setup_watch_update(&rider_setup);
+  if (!setup_watch_report(&rider_setup, text, sizeof text)) return;
   if (net_connected()) net_send_chat(text);
   else add_message(text);
-  setup_watch_reset();
 }
 
 void after_tics() {

@@ -139,18 +139,6 @@ void editor_tic();
 int editor_key(int code);  // 1 when consumed
 void editor_draw();
 
-// --------------------------------------------------------- setup watch list
-// Entries of the bike setup that announce their changes.
-struct SetupWatch {
-  double last;
-  int changed;
-  char tag;
-  const double *live;
-};
-extern SetupWatch setup_watch[40];
-extern int setup_watch_count;
-void setup_watch_reset();
-
 // ------------------------------------------------------------ late additions
 int race_over();                        // the session has ended
 void free_camera_move(double distance);  // along the free camera's view

@@ -11,6 +11,7 @@
 #include "app/app.h"
 #include "app/core.h"
 #include "app/standins.h"
+#include "bike/bike.h"
 #include "gfx/gfx.h"
 #include "platform/platform.h"
 #include "terrain/terrain.h"
@@ -297,7 +298,7 @@ int app_main(int argc, char **argv) {
   controls_set_defaults();
   apply_detail_preset(0);
   config_read();
-  setup_watch_reset();
+  setup_watch_reset(&rider_setup);
 
   settings = Settings();
   settings.width = config.xres;

@@ -6,4 +6,4 @@ foreach(x data.cpp data_scan.cpp mem.cpp messages.cpp rng.cpp digest.cpp main.cp
   list(REMOVE_ITEM TW_SPINE_SRC ${CMAKE_SOURCE_DIR}/app/${x})
 endforeach()
 target_sources(test_app PRIVATE ${TW_SPINE_SRC})
-target_link_libraries(test_app PRIVATE tw_gfx tw_terrain tw_core tw_platform tw_korb)
+target_link_libraries(test_app PRIVATE tw_gfx tw_bike tw_terrain tw_core tw_platform tw_korb)
