@@ -115,11 +115,13 @@ TEST(AllocationCheckerDeathTest, OffUnlessPositive) {
 
 void realloc_failure_keeps_the_block() {
   setenv("TW_CHECK_ALLOC", "1", 1);
+#if !defined(__SANITIZE_ADDRESS__)  // the address sanitizer ends the program on a huge request
   char *a = static_cast<char *>(mem_alloc(16));
   volatile size_t huge = SIZE_MAX / 2;
   if (mem_realloc(a, huge) != nullptr) fprintf(stderr, "huge block\n");
   // Still recorded: released without a complaint, and no leak is left.
   mem_free(a);
+#endif
   // A zero size keeps a block (glibc would free it behind the table's back).
   char *b = static_cast<char *>(mem_realloc(mem_alloc(8), 0));
   if (!b) fprintf(stderr, "no block\n");
@@ -130,9 +132,6 @@ void realloc_failure_keeps_the_block() {
 }
 
 TEST(AllocationCheckerDeathTest, FailedReallocKeepsTheOldBlockRecorded) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the address sanitizer ends the program on a huge request";
-#endif
   EXPECT_EXIT(realloc_failure_keeps_the_block(), ::testing::ExitedWithCode(0), "^end\n$");
 }
 
