@@ -44,6 +44,44 @@ TEST_F(PhysicsTest, AtRestOnlyCentringAndTheRidersTorqueAct) {
   EXPECT_LE(std::fabs(steering_torque_now(r)), 20 + 1e-9);
 }
 
+// Rolling at 60 ft/s, upright and steering straight, the law asks for no
+// torque; a front slip angle past the allowed lock forces a quarter of the
+// maximum back towards it. Slippery ground allows more lock, up to 45 deg.
+TEST_F(PhysicsTest, SlipPastTheAllowedLockForcesTheBarBack) {
+  const double deg = M_PI / 180;
+  const struct {
+    float mu;
+    double lock, kappa, torque;
+  } cases[] = {
+      {1.0f, 1 * deg, 0.0, 0},     {1.0f, 1 * deg, 0.04, 100},  {1.0f, 1 * deg, -0.04, -100},
+      {0.05f, 7.5 * deg, 0.04, 0},  // 7.5 deg / 0.125 = 60 deg, limited to 45
+      {0.05f, 7.5 * deg, 0.95, 100},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << "mu " << c.mu << " kappa " << c.kappa);
+    ground.build(4, 1.0f, [](float, float) { return 0.0f; }, c.mu);
+    Rider *r = place(16, 16, 0, -0.01f);
+    ASSERT_NE(r, nullptr);
+    r->restricted_lock = float(c.lock);
+    r->wheel[0].depth = 0.01f;
+    r->wheel[0].position[0] = 16;
+    r->wheel[0].position[2] = 16;
+    const BikeModel *m = rider_model(r);
+    double rad = double(m->front_rim_radius) + m->front_tire_radius;
+    dBodySetAngularVel(r->body[FRONT_WHEEL], -60 / rad, 0, 0);
+    // Sideways speed giving the slip angle, in the fork's (here the
+    // world's) axes: kappa = -atan2(v.x, forward speed in the wheel plane).
+    double a[3], l = 0;
+    for (int i = 0; i < 3; i++) {
+      a[i] = double(m->steering_head_pos[i]) - m->fork_lower_pos[i];
+      l += a[i] * a[i];
+    }
+    double f = 60 * a[1] / std::sqrt(l);
+    dBodySetLinearVel(r->body[FRONT_WHEEL], -f * std::tan(c.kappa), 0, -60);
+    EXPECT_NEAR(steering_torque_now(r), c.torque, 1e-6);
+  }
+}
+
 TEST_F(PhysicsTest, LandingDampingRampsUpInFlightAndFallsOffRolling) {
   ground.build(5, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
   Rider *r = place(32, 32, 0, 30);
