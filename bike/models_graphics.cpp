@@ -143,7 +143,7 @@ static int find_map(const char *texture, const char *kind, FileExistsFn exists, 
   static const char *const exts[] = {".seq", ".png", ".ppm"};
   char suffix[16];
   for (const char *ext : exts) {
-    snprintf(suffix, sizeof suffix, "_%s%s", kind, ext);
+    snprintf(suffix, sizeof suffix, "%s%s", kind, ext);
     if (replace_extension(texture, suffix, out, size) && exists(out)) return 1;
   }
   out[0] = 0;
@@ -159,7 +159,8 @@ int find_texture_maps(const char *texture, const char *fallback, FileExistsFn ex
   if (texture && build_variant(texture, texture, ".foo", variant, sizeof variant)) places[1] = variant;
   for (const char *place : places) {
     if (!place || !place[0]) continue;
-    if (find_map(place, "norm", exists, normal, size) && find_map(place, "spec", exists, specular, size))
+    if (find_map(place, "_norm", exists, normal, size) &&
+        find_map(place, "_spec", exists, specular, size))
       return 1;
   }
   normal[0] = specular[0] = 0;
