@@ -192,9 +192,9 @@ void run_tics() {
 static void setup_change_notice() {
   if (loop.game_clock < loop.next_setup_check) return;
   loop.next_setup_check = loop.game_clock + 5;
-  // The report also resets the list from the current setup.
+  // Entries are flagged when a setup is applied; the report also resets
+  // the list from the current setup.
   char text[80];
-  setup_watch_update(&rider_setup);
   if (!setup_watch_report(&rider_setup, text, sizeof text)) return;
   if (net_connected()) net_send_chat(text);
   else add_message(text);
