@@ -1,6 +1,5 @@
 // A throw-away pair of search folders (home and install) for data-file tests.
 #pragma once
-#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,59 +7,34 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/core.h"
+#include "tests/common/test_util.h"
 
 class DataFolders : public ::testing::Test {
  protected:
+  std::unique_ptr<TempFolders> folders;
   std::string root, home, install;
-  std::string old_xdg, old_tw;
-  bool had_xdg = false, had_tw = false;
 
   void SetUp() override {
-    char tmpl[] = "/tmp/tw_data_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    home = root + "/xdg/Tarnwick/";
-    install = root + "/install/";
-    if (const char *v = getenv("XDG_DATA_HOME")) had_xdg = true, old_xdg = v;
-    if (const char *v = getenv("TW_HOME")) had_tw = true, old_tw = v;
-    setenv("XDG_DATA_HOME", (root + "/xdg").c_str(), 1);
-    setenv("TW_HOME", (root + "/install").c_str(), 1);
-    mkdir((root + "/xdg").c_str(), 0755);
-    mkdir(home.c_str(), 0755);
-    mkdir(install.c_str(), 0755);
-    file_index_free();
+    folders = std::make_unique<TempFolders>("tw_data");
+    ASSERT_FALSE(folders->root.empty());
+    root = folders->root;
+    home = folders->home;
+    install = folders->install;
   }
 
-  void TearDown() override {
-    file_index_free();
-    if (had_xdg) setenv("XDG_DATA_HOME", old_xdg.c_str(), 1); else unsetenv("XDG_DATA_HOME");
-    if (had_tw) setenv("TW_HOME", old_tw.c_str(), 1); else unsetenv("TW_HOME");
-    nftw(root.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
-         FTW_DEPTH | FTW_PHYS);
-  }
+  void TearDown() override { folders.reset(); }
 
   static void put(const std::string &path, const std::string &data) {
-    make_folders(path.c_str());
-    FILE *fp = fopen(path.c_str(), "wb");
-    ASSERT_NE(fp, nullptr) << path;
-    fwrite(data.data(), 1, data.size(), fp);
-    fclose(fp);
+    ASSERT_TRUE(write_file(path, data)) << path;
   }
 
-  static std::string get(const std::string &path) {
-    std::string s;
-    if (FILE *fp = fopen(path.c_str(), "rb")) {
-      int c;
-      while ((c = getc(fp)) != EOF) s += static_cast<char>(c);
-      fclose(fp);
-    }
-    return s;
-  }
+  static std::string get(const std::string &path) { return read_file(path); }
 
   static bool exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
 

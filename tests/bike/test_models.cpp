@@ -10,20 +10,9 @@
 
 #include "app/core.h"
 #include "bike/bike.h"
+#include "tests/common/test_util.h"
 
 namespace {
-
-std::vector<std::string> messages;
-void catch_message(const char *text) { messages.push_back(text); }
-
-struct MessageCatcher {
-  void (*old)(const char *);
-  MessageCatcher() : old(ui_hooks.message) {
-    messages.clear();
-    ui_hooks.message = catch_message;
-  }
-  ~MessageCatcher() { ui_hooks.message = old; }
-};
 
 TEST(BikeLookup, ExactNamesAndFallbacks) {
   struct Case {
@@ -47,11 +36,11 @@ TEST(BikeLookup, ExactNamesAndFallbacks) {
     int row = find_bike_model(c.name);
     EXPECT_STREQ(bike_model_name(row), c.row) << c.name;
     if (c.message) {
-      ASSERT_EQ(messages.size(), 1u) << c.name;
-      EXPECT_EQ(messages[0], c.message);
+      ASSERT_EQ(catcher.lines.size(), 1u) << c.name;
+      EXPECT_EQ(catcher.lines[0], c.message);
       EXPECT_EQ(lookup_bike_model(c.name), -1);
     } else {
-      EXPECT_TRUE(messages.empty()) << c.name;
+      EXPECT_TRUE(catcher.lines.empty()) << c.name;
       EXPECT_EQ(lookup_bike_model(c.name), row);
     }
   }
@@ -414,7 +403,7 @@ TEST(GraphicsFiles, WholeRiderPlan) {
   // Only the parts that report failures warn; plates and bodies are silent.
   std::vector<std::string> want = {
       "Warning: Can't load @yz250fv2014_swingarm-red.jm or @skins/yz250fv2014_swingarm-red.jm"};
-  EXPECT_EQ(messages, want);
+  EXPECT_EQ(catcher.lines, want);
 }
 
 TEST(GraphicsFiles, NumberPlateColours) {

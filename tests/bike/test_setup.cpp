@@ -16,20 +16,9 @@
 
 #include "app/core.h"
 #include "bike/bike.h"
+#include "tests/common/test_util.h"
 
 namespace {
-
-std::vector<std::string> messages;
-void catch_message(const char *text) { messages.push_back(text); }
-
-struct MessageCatcher {
-  void (*old)(const char *);
-  MessageCatcher() : old(ui_hooks.message) {
-    messages.clear();
-    ui_hooks.message = catch_message;
-  }
-  ~MessageCatcher() { ui_hooks.message = old; }
-};
 
 RiderSetup fresh() {
   RiderSetup s;
@@ -242,20 +231,20 @@ TEST(SetupMechanic, RefusesAMovingBike) {
   a.leveling = -1;
 
   EXPECT_EQ(apply_setup(&s, &yz, 1, 30.0, 100.0, &a), 0);
-  EXPECT_TRUE(messages.empty());  // the first refusal is silent
+  EXPECT_TRUE(catcher.lines.empty());  // the first refusal is silent
   EXPECT_EQ(apply_setup(&s, &yz, 1, 0.2, 109.5, &a), 0);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "Settings not applied.  Mechanic can't keep up error.");
+  ASSERT_EQ(catcher.lines.size(), 1u);
+  EXPECT_EQ(catcher.lines[0], "Settings not applied.  Mechanic can't keep up error.");
   EXPECT_EQ(a.leveling, -1);  // nothing applied
   // Each refusal restarts the 10 s.
   EXPECT_EQ(apply_setup(&s, &yz, 1, NAN, 119.0, &a), 0);
-  EXPECT_EQ(messages.size(), 2u);
+  EXPECT_EQ(catcher.lines.size(), 2u);
   EXPECT_EQ(apply_setup(&s, &yz, 1, 5.0, 129.5, &a), 0);
-  EXPECT_EQ(messages.size(), 2u);
+  EXPECT_EQ(catcher.lines.size(), 2u);
 
   EXPECT_EQ(apply_setup(&s, &yz, 1, 0.125, 130.0, &a), 1);
   EXPECT_EQ(a.leveling, 20);
-  EXPECT_EQ(messages.size(), 2u);
+  EXPECT_EQ(catcher.lines.size(), 2u);
 }
 
 TEST(SetupWatchList, ReportsChangedValuesByLetter) {
@@ -283,50 +272,13 @@ TEST(SetupWatchList, ReportsChangedValuesByLetter) {
 
 class SetupFiles : public ::testing::Test {
  protected:
-  std::string root, old_xdg, old_tw;
-  bool had_xdg = false, had_tw = false;
+  TempFolders folders{"tw_setup"};
 
-  void SetUp() override {
-    char tmpl[] = "/tmp/tw_setup_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    if (const char *v = getenv("XDG_DATA_HOME")) had_xdg = true, old_xdg = v;
-    if (const char *v = getenv("TW_HOME")) had_tw = true, old_tw = v;
-    setenv("XDG_DATA_HOME", (root + "/xdg").c_str(), 1);
-    setenv("TW_HOME", (root + "/install").c_str(), 1);
-    make_folders((root + "/xdg/Tarnwick/").c_str());
-    make_folders((root + "/install/").c_str());
-    file_index_free();
-  }
-
-  void TearDown() override {
-    file_index_free();
-    if (had_xdg) setenv("XDG_DATA_HOME", old_xdg.c_str(), 1); else unsetenv("XDG_DATA_HOME");
-    if (had_tw) setenv("TW_HOME", old_tw.c_str(), 1); else unsetenv("TW_HOME");
-    nftw(root.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
-         FTW_DEPTH | FTW_PHYS);
-  }
-
-  std::string setups() const { return root + "/xdg/Tarnwick/setups/"; }
-
+  std::string setups() const { return folders.home + "setups/"; }
   void put(const std::string &name, const std::string &data) {
-    std::string path = setups() + name;
-    make_folders(path.c_str());
-    FILE *fp = fopen(path.c_str(), "wb");
-    ASSERT_NE(fp, nullptr);
-    fwrite(data.data(), 1, data.size(), fp);
-    fclose(fp);
+    ASSERT_TRUE(write_file(setups() + name, data));
   }
-
-  std::string get(const std::string &name) const {
-    std::string s;
-    if (FILE *fp = fopen((setups() + name).c_str(), "rb")) {
-      int c;
-      while ((c = getc(fp)) != EOF) s += static_cast<char>(c);
-      fclose(fp);
-    }
-    return s;
-  }
+  std::string get(const std::string &name) const { return read_file(setups() + name); }
 };
 
 TEST_F(SetupFiles, WriteAndReadBackAWholeSetup) {
@@ -345,7 +297,7 @@ TEST_F(SetupFiles, WriteAndReadBackAWholeSetup) {
   set_setup_value(&s, "shock_preload_adjustment", "66");
   set_setup_value(&s, "rider_mass_distribution", "0.42");
   ASSERT_EQ(write_setup_file(&s, "  mine.txt \n"), 1);
-  EXPECT_EQ(messages.back(), "Setup written");
+  EXPECT_EQ(catcher.lines.back(), "Setup written");
 
   std::string text = get("mine.txt");
   EXPECT_EQ(text.rfind("bike=rs50rm\nname=Ann = Fast\nnumber=7\nrider_texture=default\n", 0), 0u) << text;
@@ -357,7 +309,7 @@ TEST_F(SetupFiles, WriteAndReadBackAWholeSetup) {
   RiderSetup back = fresh();
   set_setup_value(&back, "roll_damping", "3");
   ASSERT_EQ(read_setup_file(&back, "mine.txt"), 1);
-  EXPECT_EQ(messages.back(), "Setup updated");
+  EXPECT_EQ(catcher.lines.back(), "Setup updated");
   for (int k = 0; k < SETUP_KEY_COUNT; k++) {
     SCOPED_TRACE(s.options[k].key);
     EXPECT_EQ(back.options[k].selected, s.options[k].selected);
@@ -405,22 +357,22 @@ TEST_F(SetupFiles, MissingFilesAndUnsafeNames) {
   RiderSetup s = fresh();
   set_setup_value(&s, "leveling", "33");
   EXPECT_EQ(read_setup_file(&s, "nothing-here"), 0);
-  EXPECT_EQ(messages.back(), "Error reading setup");
+  EXPECT_EQ(catcher.lines.back(), "Error reading setup");
   EXPECT_EQ(val(s, SETUP_LEVELING), 33);
 
   put("../escape", "leveling=1\n");  // lands in the home folder itself
   for (const char *name : {"", "   ", "../escape", "a/b", "a\\b", "..", "x..y", "/etc/passwd"}) {
     SCOPED_TRACE(name);
-    messages.clear();
+    catcher.lines.clear();
     EXPECT_EQ(read_setup_file(&s, name), 0);
-    EXPECT_EQ(messages.back(), "Error reading setup");
-    EXPECT_EQ(messages.size(), 2u);  // says why first
-    messages.clear();
+    EXPECT_EQ(catcher.lines.back(), "Error reading setup");
+    EXPECT_EQ(catcher.lines.size(), 2u);  // says why first
+    catcher.lines.clear();
     EXPECT_EQ(write_setup_file(&s, name), 0);
-    EXPECT_EQ(messages.back(), "Error writing setup");
+    EXPECT_EQ(catcher.lines.back(), "Error writing setup");
   }
   EXPECT_EQ(val(s, SETUP_LEVELING), 33);
-  EXPECT_EQ(access((root + "/xdg/Tarnwick/a").c_str(), F_OK), -1);
+  EXPECT_EQ(access((folders.root + "/xdg/Tarnwick/a").c_str(), F_OK), -1);
 }
 
 TEST_F(SetupFiles, AFailedWriteKeepsTheOldFile) {
@@ -429,22 +381,27 @@ TEST_F(SetupFiles, AFailedWriteKeepsTheOldFile) {
   // A folder where the temporary file would go, and an install folder
   // under a plain file, leave nowhere to write.
   make_folders((setups() + "kept.tmp/").c_str());
-  FILE *fp = fopen((root + "/plain").c_str(), "wb");
+  FILE *fp = fopen((folders.root + "/plain").c_str(), "wb");
   ASSERT_NE(fp, nullptr);
   fclose(fp);
-  setenv("TW_HOME", (root + "/plain/install").c_str(), 1);
+  setenv("TW_HOME", (folders.root + "/plain/install").c_str(), 1);
   file_index_free();
   RiderSetup s = fresh();
   EXPECT_EQ(write_setup_file(&s, "kept"), 0);
-  EXPECT_EQ(messages.back(), "Error writing setup");
+  EXPECT_EQ(catcher.lines.back(), "Error writing setup");
   EXPECT_EQ(get("kept"), "leveling=1\n");
 }
 
 std::vector<std::string> seen_by_hook;
-void record_hook(RiderSetup *) { seen_by_hook.push_back(messages.empty() ? "" : messages.back()); }
+MessageCatcher *hook_catcher;
+void record_hook(RiderSetup *) {
+  const std::vector<std::string> &lines = hook_catcher->lines;
+  seen_by_hook.push_back(lines.empty() ? "" : lines.back());
+}
 
 TEST_F(SetupFiles, ReadRunsTheGameHookAfterItsMessage) {
   MessageCatcher catcher;
+  hook_catcher = &catcher;
   put("one", "bike=kx125\n");
   seen_by_hook.clear();
   setup_read_hook = record_hook;
