@@ -57,12 +57,15 @@ void on_progress(const char *text, int cycling) {
   draw(line, -1);
 }
 
+// The spinner's counter counts every refresh of the run, also those that
+// came too early to redraw, so its bits show how busy loading is.
 void on_refresh() {
   drain_input();
+  int counter = spinner++;
   double t = now_seconds();
   if (last_refresh_draw >= 0 && t - last_refresh_draw < 1.0 / 16) return;
   last_refresh_draw = t;
-  draw("", spinner++);
+  draw("", counter);
 }
 
 }  // namespace
