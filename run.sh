@@ -5,5 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)"
+# Only what the game needs; ./test.sh builds the tests, tools and benchmarks.
+cmake --build build -j"$(nproc)" --target tarnwick data
 exec ./build/tarnwick "$@"
