@@ -67,7 +67,7 @@ const Feature features[] = {
     {"roller", 8, 120, roller, 3, 0},
     {"roller", 8, 220, roller, 3, 0},
 };
-const double WHOOP_LENGTH = 12, WHOOP_HEIGHT = 2.2;
+const double WHOOP_LENGTH = 14, WHOOP_HEIGHT = 1.4;
 
 double smoothstep(double e0, double e1, double x) {
   double t = (x - e0) / (e1 - e0);

@@ -4,13 +4,17 @@
 //
 //   ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]
 //        [--script FILE] [--at X,Z,HEADING] [--stability N] [--arcade]
-//        [CONTROL...]
+//        [--style KEY=VALUE...] [CONTROL...]
 //
 // A control is "TIME:key=value[,key=value...]" (also one per line in a
 // script file, '#' starts a comment). Keys: throttle, front, rear, steer,
 // lean, clutch, sit, backup (0..1 or -1..1), gear (1..6), shift (+1/-1).
-// Values hold until changed. --follow steers along the course line. The
-// rider has the stock setup (stability 100, automatic shifting), arcade off.
+// Values hold until changed. --follow rides the default course: it steers
+// along the line, plans its speed for bends, jumps and whoops, changes gear
+// itself, and prints each lap's time (a lap is the course's length along
+// its centre line from where the ride began, the start gate unless --at)
+// and each flight's take-off and landing. The rider has the stock setup
+// (stability 100, automatic shifting), arcade off.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -88,6 +92,24 @@ static int read_script(const char *name, std::vector<Step> *out) {
   return ok;
 }
 
+static int parse_style(const char *text, CourseStyle *style) {
+  const char *eq = strchr(text, '=');
+  if (!eq) return 0;
+  char *end;
+  float v = strtof(eq + 1, &end);
+  if (end == eq + 1 || *end || !std::isfinite(v) || v <= 0) return 0;
+  std::string k(text, eq);
+  if (k == "grip") style->bend_grip = v;
+  else if (k == "braking") style->braking = v;
+  else if (k == "whoops") style->whoops = v;
+  else if (k == "roller") style->roller = v;
+  else if (k == "tabletop") style->tabletop = v;
+  else if (k == "double") style->double_jump = v;
+  else if (k == "step_up") style->step_up = v;
+  else return 0;
+  return 1;
+}
+
 static float script_throttle;  // the script's, which the follower holds back
 
 static int apply_step(Rider *r, const Step &s) {
@@ -124,6 +146,7 @@ int main(int argc, char **argv) {
   int every = 64, follow = 0, have_at = 0, arcade = 0, stability = 100;
   double at[3] = {0, 0, 0};
   std::vector<Step> steps;
+  CourseStyle style;
   for (int i = 1; i < argc; i++) {
     const char *a = argv[i];
     auto next = [&](const char *what) -> const char * {
@@ -136,11 +159,14 @@ int main(int argc, char **argv) {
     if (!strcmp(a, "--help")) {
       printf("usage: ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]\n"
              "            [--script FILE] [--at X,Z,HEADING] [--stability N] [--arcade]\n"
+             "            [--style KEY=VALUE]...\n"
              "            [TIME:key=value[,key=value...]]...\n"
              "keys: throttle, front, rear, steer, lean, clutch, sit, backup (0..1 or -1..1),\n"
              "      gear (1..6), shift (+1/-1); values hold until changed.\n"
-             "--follow steers along the default course (full throttle unless a script is\n"
-             "given); the state is printed every N tics.\n");
+             "--follow rides the default course to a speed plan (the script's throttle,\n"
+             "if any, is the most it opens), printing lap times and jumps; --style sets\n"
+             "the plan: grip, braking, whoops, roller, tabletop, double, step_up (ft/s).\n"
+             "The state is printed every N tics.\n");
       return 0;
     }
     if (!strcmp(a, "--track")) track = next(a);
@@ -150,6 +176,12 @@ int main(int argc, char **argv) {
     else if (!strcmp(a, "--follow")) follow = 1;
     else if (!strcmp(a, "--arcade")) arcade = 1;
     else if (!strcmp(a, "--stability")) stability = atoi(next(a));
+    else if (!strcmp(a, "--style")) {
+      if (!parse_style(next(a), &style)) {
+        fprintf(stderr, "ride: --style wants KEY=VALUE with a known key\n");
+        return 2;
+      }
+    }
     else if (!strcmp(a, "--script")) {
       if (!read_script(next(a), &steps)) return 2;
     } else if (!strcmp(a, "--at")) {
@@ -197,37 +229,50 @@ int main(int argc, char **argv) {
   } else {
     place_on_course(r, layout.start_s, 0);
   }
-  CourseFollower follower;
+  CoursePlan plan;
+  course_plan(layout, style, &plan);
+  CourseRider cr;
+  int air_from = -1;
+  float air_speed = 0;
+  int air_tic = 0;
   size_t next_step = 0;
   int tics = int(seconds * 128);
-  printf("# tic time x y z speed gear rpm lean crashed\n");
+  printf("# tic time x y z speed gear rpm lean crashed pitch throttle\n");
   for (int tic = 0; tic <= tics; tic++) {
     double t = tic / 128.0;
     while (next_step < steps.size() && steps[next_step].time <= t)
       if (!apply_step(r, steps[next_step++])) return 2;
 
     if (follow) {
-      rider_set_steering(r, follow_course(layout, &follower, r));
-      // Off the throttle and on the brakes above the bend's speed.
-      double over = rider_speed(r) - course_speed(layout, &follower);
-      if (over > 0) {
-        rider_set_throttle(r, 0);
-        rider_set_front_brake(r, over > 4 ? 0.8f : 0.0f);
-        // Gently on the rear: a locked rear wheel slides out in the bend.
-        rider_set_rear_brake(r, over > 4 ? 0.2f : 0.0f);
-      } else {
-        rider_set_throttle(r, script_throttle);
-        rider_set_front_brake(r, 0);
-        rider_set_rear_brake(r, 0);
+      int laps = cr.laps;
+      CourseControls c;
+      course_ride(layout, plan, &cr, r, tic, &c);
+      if (c.throttle > script_throttle) c.throttle = script_throttle;
+      course_apply(r, c);
+      if (cr.laps > laps)
+        printf("# lap %d %.3f s (crashes so far %d)\n", cr.laps, cr.last_lap_tics / 128.0, r->crash_count);
+      // Each flight of a quarter second or more: where it left and landed.
+      if (cr.air_tics == 1) {
+        air_from = cr.follow.index;
+        air_tic = tic;
+        air_speed = rider_speed(r);
+      } else if (cr.air_tics == 0 && air_from >= 0) {
+        if (tic - air_tic >= 32)
+          printf("# flight from s=%.0f at %.1f ft/s, %.2f s, down at s=%.0f, pitch %.2f rad\n",
+                 layout.line[air_from].s, air_speed, (tic - air_tic) / 128.0,
+                 layout.line[cr.follow.index].s, frame_pitch(r));
+        air_from = -1;
       }
     }
     if (tic % every == 0) {
       const dReal *p = dBodyGetPosition(r->body[FRAME]);
-      printf("%d %.3f %.2f %.2f %.2f %.2f %d %.0f %.3f %d\n", tic, t, p[0], p[1], p[2],
-             rider_speed(r), r->gear + 1, rider_rpm(r), r->lean_angle, r->crash_timer > 0);
+      printf("%d %.3f %.2f %.2f %.2f %.2f %d %.0f %.3f %d %.3f %.2f\n", tic, t, p[0], p[1], p[2],
+             rider_speed(r), r->gear + 1, rider_rpm(r), r->lean_angle, r->crash_timer > 0,
+             frame_pitch(r), r->throttle);
     }
     if (tic < tics) physics_tic();
   }
+  if (follow) printf("# laps %d, best %.3f s\n", cr.laps, cr.best_lap_tics / 128.0);
   printf("# crashes %d, non-finite resets %d\n", r->crash_count, r->nonfinite_resets);
   physics_shutdown();
   terrain_free();
