@@ -275,7 +275,12 @@ inline void course_ride(const GenTrackLayout &l, const CoursePlan &plan, CourseR
   }
   // Gears by engine speed, only with both wheels down and off the faces
   // and whoops: a shift in the air lands the bike in the wrong gear.
-  if (both && !on_face && !whoops && tic % 16 == 0) {
+  const float *slip = r->wheel[1].slip;
+  double spin = wheel_touching(r, 1) ? sqrt(double(slip[0]) * slip[0] + double(slip[1]) * slip[1] +
+                                            double(slip[2]) * slip[2])
+                                     : 0.0;
+  // Not while the rear wheel spins either: its revs say nothing of the speed.
+  if (both && !on_face && !whoops && spin < 2 && tic % 16 == 0) {
     const BikeModel *m = rider_model(r);
     double rpm = rider_rpm(r);
     if (rpm > m->upshift_rpm && r->gear < 5) out->shift = 1;
@@ -304,6 +309,8 @@ inline void course_ride(const GenTrackLayout &l, const CoursePlan &plan, CourseR
     cr->air_throttle = out->throttle;
     return;
   }
+  // Off the throttle as far as the rear wheel spins past a slide.
+  if (spin > 4) throttle *= float(spin > 12 ? 0 : 1 - (spin - 4) / 8);
   out->throttle = throttle;
   cr->air_throttle = throttle < 0.3f ? throttle : 0.3f;
   if (over > 2) {
