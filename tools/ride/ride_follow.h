@@ -53,7 +53,7 @@ inline float follow_course(const GenTrackLayout &l, CourseFollower *f, Rider *r)
   if (best < 0) return 0;
   const dReal *p = dBodyGetPosition(r->body[FRAME]);
   double v = rider_speed(r);
-  float ahead = float(12 + 0.6 * v);
+  float ahead = float(14 + 0.7 * v);
   GenTrackPoint t = gen_track_point_at(l.line[best].s + ahead);
   const dReal *R = dBodyGetRotation(r->body[FRAME]);
   double fx = -R[2], fz = -R[10];
@@ -62,7 +62,7 @@ inline float follow_course(const GenTrackLayout &l, CourseFollower *f, Rider *r)
   double cross = fx * tz - fz * tx;
   double dotp = fx * tx + fz * tz;
   double err = atan2(cross, dotp);
-  double s = err * 2.0;
+  double s = err * 3.0;
   return float(s < -1 ? -1 : (s > 1 ? 1 : s));
 }
 
@@ -98,7 +98,7 @@ struct CourseJump {
 struct CourseStyle {
   float bend_grip = 20;     // ft/s^2 across the bike in a bend
   float braking = 14;       // ft/s^2 the plan slows down at
-  float whoops = 21;        // through the whoops
+  float whoops = 20;        // through the whoops
   float roller = 62;        // over a roller, so it lands on its back
   float tabletop = 52;      // run-up speeds at the foot of the face
   float double_jump = 53;
