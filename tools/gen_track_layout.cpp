@@ -67,6 +67,8 @@ const Feature features[] = {
     {"roller", 8, 120, roller, 3, 0},
     {"roller", 8, 220, roller, 3, 0},
 };
+// Low and long enough to ride through at a steady 20 ft/s; at 2.2 ft every
+// 12 ft each bump threw the bike and it pitched or fell over.
 const double WHOOP_LENGTH = 14, WHOOP_HEIGHT = 1.4;
 
 double smoothstep(double e0, double e1, double x) {
