@@ -99,19 +99,20 @@ struct CourseStyle {
   float bend_grip = 20;     // ft/s^2 across the bike in a bend
   float braking = 14;       // ft/s^2 the plan slows down at
   float whoops = 20;        // through the whoops
-  float roller = 62;        // over a roller, so it lands on its back
+  float roller = 62;        // up a roller, so it comes down on the far side
   float tabletop = 52;      // run-up speeds at the foot of the face
   float double_jump = 53;
   float step_up = 44;
 };
 
-// The target speed at every line point, and the jumps.
+// The target speed at every line point, the jumps and the whoops.
 struct CoursePlan {
   std::vector<float> speed;
   std::vector<CourseJump> jumps;
   float whoops0 = 0, whoops1 = 0;  // the whoops section
 };
 
+// The line point at or before lap distance s (wrapping).
 inline int course_index_at(const GenTrackLayout &l, float s) {
   int n = int(l.line.size());
   double w = fmod(double(s), double(l.length));
@@ -185,8 +186,6 @@ struct CourseRider {
   double progress = 0;   // distance ridden along the line since the start
   int air_tics = 0;      // tics with neither wheel down
   float air_throttle = 0;
-  int jump = -1;         // the jump being taken, or -1
-  float takeoff_speed = 0;
   int laps = 0;
   int lap_start_tic = 0;
   int last_lap_tics = 0;
@@ -198,6 +197,7 @@ struct CourseControls {
   int shift;  // -1 down, 0 hold, 1 up
 };
 
+// The frame's nose-up angle from level, radians.
 inline double frame_pitch(const Rider *r) {
   const dReal *R = dBodyGetRotation(r->body[FRAME]);
   double fy = -R[6];
