@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/app.h"
 #include "app/core.h"
 #include "app/standins.h"
+#include "bike/bike.h"
 #include "platform/platform.h"
+#include "tests/common/test_util.h"
 
 namespace {
 
@@ -444,6 +447,27 @@ TEST_F(Keys, CloseEndsTheLoopEvenBehindAMenu) {
   loop.menu_screen = 3;
   handle_key(CODE_CLOSE, 1);
   EXPECT_TRUE(loop.quit_requested);
+}
+
+// An applied setup change is announced once, at the next 5-second mark of
+// the game clock, with the changed entries' letters.
+TEST_F(Loop, AppliedSetupChangeIsAnnouncedOnce) {
+  MessageCatcher catcher;
+  setup_defaults(&rider_setup);
+  setup_watch_reset(&rider_setup);
+  const BikeModel *m = &bike_models[lookup_bike_model("yz250f(2017)")];
+  RiderAdjust adjust;
+  set_setup_value(&rider_setup, "roll_damping", "11");
+  for (int i = 0; i < 48; i++) frame(125);  // 6 s of game clock, nothing applied
+  EXPECT_TRUE(catcher.lines.empty());
+  ASSERT_EQ(apply_setup(&rider_setup, m, 1, 0, 0, &adjust), 1);
+  for (int i = 0; i < 48; i++) frame(125);
+  ASSERT_EQ(catcher.lines.size(), 1u);
+  const std::string &line = catcher.lines[0];
+  EXPECT_EQ(line.rfind("[SPAM] Setup change ", 0), 0u) << line;
+  EXPECT_EQ(line.size(), strlen("[SPAM] Setup change ") + SETUP_WATCH_COUNT + 1) << line;
+  EXPECT_NE(line.find_first_not_of("-\n", strlen("[SPAM] Setup change ")), std::string::npos) << line;
+  setup_defaults(&rider_setup);
 }
 
 // ------------------------------------------------------------------ stutter
