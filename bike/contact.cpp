@@ -79,23 +79,33 @@ static void circle_point(const double c[3], const double a[3], double R, const d
   for (int i = 0; i < 3; i++) out[i] = c[i] + wp[i] * (R / l);
 }
 
+// A ground triangle's corners, its two edges from the first corner and its
+// unit normal, turned to face up whichever way round the corners come.
+struct TriangleFrame {
+  double v[3][3], e1[3], e2[3], n[3];
+};
+
+// 0 for a triangle with no area.
+static int triangle_frame(const TerrainTriangle &t, TriangleFrame *f) {
+  for (int i = 0; i < 3; i++) vert(t.v[i], f->v[i]);
+  sub3(f->v[1], f->v[0], f->e1);
+  sub3(f->v[2], f->v[0], f->e2);
+  cross3(f->e1, f->e2, f->n);
+  double nl = sqrt(dot3(f->n, f->n));
+  if (!(nl > 0)) return 0;
+  if (f->n[1] < 0) nl = -nl;
+  for (double &x : f->n) x /= nl;
+  return 1;
+}
+
 // `beat`: only a contact deeper than this matters; `edges` 0 skips the
 // edge search (the costly part) and reports interior contacts only.
 static double torus_triangle_x(const double c[3], const double a[3], double R, double r,
                                const TerrainTriangle &t, double point[3], double normal[3],
                                double beat, int edges, double *bound = nullptr) {
-  double v0[3], v1[3], v2[3], e1[3], e2[3], n[3];
-  vert(t.v[0], v0);
-  vert(t.v[1], v1);
-  vert(t.v[2], v2);
-  sub3(v1, v0, e1);
-  sub3(v2, v0, e2);
-  cross3(e1, e2, n);
-  double nl = sqrt(dot3(n, n));
-  if (!(nl > 0)) return 0;
-  // Ground faces up whichever way round its corners come.
-  if (n[1] < 0) nl = -nl;
-  for (double &x : n) x /= nl;
+  TriangleFrame f;
+  if (!triangle_frame(t, &f)) return 0;
+  const double *v0 = f.v[0], *v1 = f.v[1], *v2 = f.v[2], *e1 = f.e1, *e2 = f.e2, *n = f.n;
   // The circle's point deepest towards the plane.
   double na = dot3(n, a);
   double np[3] = {n[0] - na * a[0], n[1] - na * a[1], n[2] - na * a[2]};
@@ -175,18 +185,9 @@ double torus_triangle(const double c[3], const double a[3], double R, double r,
 
 double sphere_triangle(const double c[3], double radius, const TerrainTriangle &t,
                        double point[3], double normal[3]) {
-  double v0[3], v1[3], v2[3], e1[3], e2[3], n[3];
-  vert(t.v[0], v0);
-  vert(t.v[1], v1);
-  vert(t.v[2], v2);
-  sub3(v1, v0, e1);
-  sub3(v2, v0, e2);
-  cross3(e1, e2, n);
-  double nl = sqrt(dot3(n, n));
-  if (!(nl > 0)) return 0;
-  // Ground faces up whichever way round its corners come.
-  if (n[1] < 0) nl = -nl;
-  for (double &x : n) x /= nl;
+  TriangleFrame f;
+  if (!triangle_frame(t, &f)) return 0;
+  const double *v0 = f.v[0], *v1 = f.v[1], *v2 = f.v[2], *e1 = f.e1, *e2 = f.e2, *n = f.n;
   double w[3];
   sub3(c, v0, w);
   double h = dot3(w, n);
