@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <string>
 
+#include "core/shared.h"
+
 extern const char *const VERSION_STRING;
 
 // ------------------------------------------------------------------ timing
-const double TIC_LENGTH = 1.0 / 128;  // seconds simulated per tic
 const double FRAME_STEP_CAP = 0.125;  // largest step of one frame (16 tics)
 const int WARP_TICS = 100;            // frame step under "--warp"
-const int RIDER_SLOTS = 160;          // 160 also means "no slot"
 const int FRAME_TIME_LOG_SIZE = 1048576;
 
 // ------------------------------------------------------------- view modes
@@ -22,21 +22,6 @@ enum ViewMode {
   VIEW_ORBIT = 3,
   VIEW_TRACKSIDE = 4,
   VIEW_NO_TRACK = 5,
-};
-
-// ---------------------------------------------------------- control slots
-// Every tic each game control adds value x scale into one of these.
-enum ControlSlot {
-  CTL_STEER = 0,  // Left +1, Right -1
-  CTL_THROTTLE = 1,
-  CTL_FRONT_BRAKE = 2,
-  CTL_REAR_BRAKE = 3,
-  CTL_SHIFT = 4,  // Upshift +1, Downshift -1
-  CTL_CLUTCH = 5,
-  CTL_DAB = 6,
-  CTL_BACK_UP = 7,
-  CTL_LEAN = 8,  // Lean Forward -1, Lean Backward +1
-  CONTROL_SLOT_COUNT = 9,
 };
 
 // ------------------------------------------------------------ settings

@@ -66,7 +66,7 @@ void orbit_camera_controls() {
   if (s[CTL_THROTTLE] > 0.5f)
     loop.orbit_distance = loop.orbit_distance < 0.265625 ? 0.25 : loop.orbit_distance - 1.0 / 64;
   if (s[CTL_FRONT_BRAKE] > 0.5f) loop.orbit_distance += 1.0 / 64;
-  loop.orbit_height += s[CTL_SHIFT] * TIC_LENGTH;
+  loop.orbit_height += s[CTL_SHIFT] * TIC_SECONDS;
 }
 
 void trackside_camera_controls() {
@@ -79,11 +79,11 @@ void trackside_camera_controls() {
   }
   if (loop.trackside_camera != -1) return;
   double &z = loop.zoom_speed;
-  if (s[CTL_THROTTLE] > 0.5f) z = z + 80 * TIC_LENGTH > 100 ? 100 : z + 80 * TIC_LENGTH;
-  if (s[CTL_FRONT_BRAKE] > 0.5f) z = z - 80 * TIC_LENGTH < -100 ? -100 : z - 80 * TIC_LENGTH;
-  double decay = 60 * TIC_LENGTH;
+  if (s[CTL_THROTTLE] > 0.5f) z = z + 80 * TIC_SECONDS > 100 ? 100 : z + 80 * TIC_SECONDS;
+  if (s[CTL_FRONT_BRAKE] > 0.5f) z = z - 80 * TIC_SECONDS < -100 ? -100 : z - 80 * TIC_SECONDS;
+  double decay = 60 * TIC_SECONDS;
   z = z > decay ? z - decay : z < -decay ? z + decay : 0;
-  if (fabs(z) > 0.0001) free_camera_move(z * TIC_LENGTH);
+  if (fabs(z) > 0.0001) free_camera_move(z * TIC_SECONDS);
 }
 
 OrbitCamera orbit_camera(const OrbitInput &in) {

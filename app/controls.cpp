@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "app/core.h"
+#include "core/core.h"
 #include "app/standins.h"
 #include "gfx/gfx.h"
 #include "platform/platform.h"
@@ -165,7 +165,7 @@ RiderInputs controls_to_inputs(const float *s, float clutch, int reversed, int s
   // The lever is fully in from 0.875 on; letting it out takes 0.25 s.
   float target = 1 - s[CTL_CLUTCH] * 1.1428571428571428f;
   target = target < 0 ? 0 : target > 1 ? 1 : target;
-  in.clutch = clutch < target ? clutch + float(4 * TIC_LENGTH) : target;
+  in.clutch = clutch < target ? clutch + float(4 * TIC_SECONDS) : target;
 
   float shift = s[CTL_SHIFT];
   in.shift = shift > 0.5f ? 1 : shift < -0.5f ? -1 : 0;

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "app/core.h"
+#include "core/core.h"
 #include "app/standins.h"
 #include "bike/bike.h"
 #include "gfx/gfx.h"
@@ -59,7 +59,7 @@ void stutter_checkpoint(const char *label) {
 
 // ------------------------------------------------------- the frame's step
 int frame_histogram_bucket(double seconds) {
-  double tics = seconds / TIC_LENGTH;
+  double tics = seconds / TIC_SECONDS;
   int b = 0;
   for (double limit = 1; b < 7 && tics >= limit; limit *= 2) b++;
   return b;
@@ -68,7 +68,7 @@ int frame_histogram_bucket(double seconds) {
 static double limit01(double v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
 
 double server_step_scale(double server_tic, int now_tic_, int drop_tic_) {
-  double d = (server_tic - now_tic_ - 1) * TIC_LENGTH;
+  double d = (server_tic - now_tic_ - 1) * TIC_SECONDS;
   if (d < 0) return (limit01(d + 1) + 1) / 2;  // ahead: half to full speed
   if (now_tic_ < drop_tic_) return limit01(d) * 3 + 1;  // catch up before the drop
   return limit01(8 * d) * 0.125 + 1;
@@ -86,12 +86,12 @@ void measure_frame_step() {
     now = loop_io.now();
     step = loop.lock_interval;
   } else if (offline && settings.warp) {
-    step = WARP_TICS * TIC_LENGTH;
+    step = WARP_TICS * TIC_SECONDS;
   } else {
     // Never a frame shorter than one tic: sleep instead of spinning.
     double e = elapsed;
-    while (e < TIC_LENGTH) {
-      loop_io.sleep(TIC_LENGTH - e);
+    while (e < TIC_SECONDS) {
+      loop_io.sleep(TIC_SECONDS - e);
       now = loop_io.now();
       e = now - loop.last_frame_time;
     }
@@ -175,7 +175,7 @@ static void run_tic(double moment) {
 void run_tics() {
   loop.tics_this_frame = 0;
   while (loop.sim_time < loop.accumulated_time) {
-    loop.sim_time += TIC_LENGTH;
+    loop.sim_time += TIC_SECONDS;
     double moment = loop.frame_now - (loop.accumulated_time - loop.sim_time);
     run_tic(moment);
     if (loop_io.tic_done) loop_io.tic_done();
@@ -203,7 +203,7 @@ static void setup_change_notice() {
 void after_tics() {
   if (settings.warp && track_loaded() && race_leader_finished()) {
     rotate_lineup(1);
-    load_track(lineup, 0, config.record, int(config.minutes * 60 / TIC_LENGTH),
+    load_track(lineup, 0, config.record, int(config.minutes * 60 / TIC_SECONDS),
                int(config.laps), config.skill);
   }
   if (settings.erode > 0) {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "app/core.h"
+#include "core/core.h"
 #include "app/standins.h"
 
 // ---------------------------------------------------------- configuration

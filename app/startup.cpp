@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/core.h"
+#include "core/core.h"
 #include "app/standins.h"
 #include "bike/bike.h"
 #include "gfx/gfx.h"
@@ -116,7 +116,7 @@ void open_audio() {
     // nothing is being written.
     if (!record_audio_file)
       fprintf(stderr, "Can't open \"%s\" for writing\n", settings.record_audio.c_str());
-    audio_open_readback(88320, int(88320 * TIC_LENGTH));
+    audio_open_readback(88320, int(88320 * TIC_SECONDS));
   } else if (!settings.nosound && !headless_run) {
     audio_open_device();
   }

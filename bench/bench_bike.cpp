@@ -19,7 +19,7 @@
 
 #include "bike/dig.h"
 #include "bike/rider.h"
-#include "platform/korb.h"
+#include "core/log.h"
 #include "terrain/terrain.h"
 // The course line of the default track, for steering (generator code).
 #include "tools/gen_track_layout.cpp"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/terrain.h"
 
 static void quiet(const char *) {}

@@ -8,9 +8,9 @@
 #include <map>
 #include <string>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "bike/rider.h"
-#include "platform/korb.h"
+#include "core/log.h"
 
 static std::map<std::string, CollisionShape> shape_cache;
 

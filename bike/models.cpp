@@ -1,7 +1,7 @@
 // Lookups in the bike table by name and index, and the bike menu order.
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "bike/bike.h"
 
 const char *const bike_menu_names[BIKE_MODEL_COUNT] = {

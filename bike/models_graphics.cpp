@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "bike/bike.h"
 
 // ------------------------------------------------ graphics file selection

@@ -6,7 +6,7 @@
 
 #include "bike/rider.h"
 #include "bike/rider_internal.h"
-#include "platform/korb.h"
+#include "core/log.h"
 
 PhysicsWorld physics;
 PhysicsHooks physics_hooks;

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "bike/rider.h"
 #include "bike/rider_internal.h"
-#include "platform/korb.h"
+#include "core/log.h"
 
 Rider riders[RIDER_SLOTS];
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bike/bike.h"
+#include "core/shared.h"
 #include "terrain/terrain.h"
 
 enum BodyPart {
@@ -33,9 +34,6 @@ enum RiderJointIndex {
   RIDER_JOINT_COUNT
 };
 
-enum { RIDER_SLOTS = 160, NO_SLOT = 160 };
-constexpr double TIC_SECONDS = 1.0 / 128.0;
-constexpr double GRAVITY = 32.0;
 // ODE's soft ERP | soft CFM | friction-pyramid approximation on both
 // directions; the library's own dContactApprox1 macro has another value.
 constexpr int CONTACT_MODE = 0x3018;

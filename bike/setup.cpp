@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "bike/bike.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "bike/bike.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "gfx/images_internal.h"
 
 Font font_main, font_numbers, font_numbers_condensed;

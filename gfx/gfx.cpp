@@ -1,6 +1,6 @@
 // Start-up and shutdown of the drawing layer.
 #include "gfx/gl_table.h"
-#include "platform/korb.h"
+#include "core/log.h"
 
 void (*gfx_fatal_hook)(const char *text) = nullptr;
 GfxSettings gfx_settings = {0, 0};

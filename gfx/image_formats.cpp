@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "gfx/images_internal.h"
-#include "platform/korb.h"
+#include "core/log.h"
 
 int png_check_crc = 1;
 

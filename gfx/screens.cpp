@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "gfx/gfx.h"
-#include "platform/korb.h"
+#include "core/log.h"
 
 float proj_half_x = 1, proj_half_y = 0.75f;
 

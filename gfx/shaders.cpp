@@ -4,7 +4,7 @@
 #include <string>
 
 #include "gfx/gl_table.h"
-#include "platform/korb.h"
+#include "core/log.h"
 
 GLuint twgl_program_objects[TWGL_PROGRAMS + 1];
 const char *const twgl_program_names[TWGL_PROGRAMS + 1] = {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "gfx/gl_table.h"
 #include "gfx/images_internal.h"
-#include "platform/korb.h"
+#include "core/log.h"
 
 int texture_generation = 0;
 int64_t texture_bytes = 0;

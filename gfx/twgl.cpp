@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "gfx/gl_table.h"
-#include "platform/korb.h"
+#include "core/log.h"
 
 GlFuncs gl;
 

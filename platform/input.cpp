@@ -230,18 +230,18 @@ void binding_parse(Binding *b, const char *text) {
 // The game's controls
 
 const ControlInfo control_info[CONTROL_COUNT] = {
-    {"Left", "left_key", 0, +1, "left"},
-    {"Right", "right_key", 0, -1, "right"},
-    {"Throttle", "throttle_key", 1, +1, "x"},
-    {"Front Brake", "front_brake_key", 2, +1, "c"},
-    {"Rear Brake", "rear_brake_key", 3, +1, "v"},
-    {"Upshift", "upshift_key", 4, +1, "up"},
-    {"Downshift", "downshift_key", 4, -1, "down"},
-    {"Clutch", "clutch_key", 5, +1, "z"},
-    {"Sit/Dab", "dab_key", 6, +1, "right ctrl"},
-    {"Back up", "back_up_key", 7, +1, "b"},
-    {"Lean Forward", "lean_forward_key", 8, -1, "n"},
-    {"Lean Backward", "lean_backward_key", 8, +1, "m"},
+    {"Left", "left_key", CTL_STEER, +1, "left"},
+    {"Right", "right_key", CTL_STEER, -1, "right"},
+    {"Throttle", "throttle_key", CTL_THROTTLE, +1, "x"},
+    {"Front Brake", "front_brake_key", CTL_FRONT_BRAKE, +1, "c"},
+    {"Rear Brake", "rear_brake_key", CTL_REAR_BRAKE, +1, "v"},
+    {"Upshift", "upshift_key", CTL_SHIFT, +1, "up"},
+    {"Downshift", "downshift_key", CTL_SHIFT, -1, "down"},
+    {"Clutch", "clutch_key", CTL_CLUTCH, +1, "z"},
+    {"Sit/Dab", "dab_key", CTL_DAB, +1, "right ctrl"},
+    {"Back up", "back_up_key", CTL_BACK_UP, +1, "b"},
+    {"Lean Forward", "lean_forward_key", CTL_LEAN, -1, "n"},
+    {"Lean Backward", "lean_backward_key", CTL_LEAN, +1, "m"},
     {"Screenshot", "screenshot_key", -1, 0, "s"},
     {"Chat", "console_key", -1, 0, "t"},
     {"Next Bike", "next_key", -1, 0, "]"},
@@ -284,8 +284,8 @@ int controls_key_event(int code, int down) {
   return matched;
 }
 
-void controls_tic(float slots[CONTROL_SLOTS]) {
-  for (int i = 0; i < CONTROL_SLOTS; i++) slots[i] = 0;
+void controls_tic(float slots[CONTROL_SLOT_COUNT]) {
+  for (int i = 0; i < CONTROL_SLOT_COUNT; i++) slots[i] = 0;
   for (int i = 0; i < GAME_CONTROLS; i++)
     slots[control_info[i].slot] += binding_value(&control_bindings[i]) * control_info[i].scale;
 }

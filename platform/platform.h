@@ -6,12 +6,13 @@
 // names, bindings, axis maths, learning) works without SDL and without a
 // display, so it can be tested headless.
 #pragma once
+#include "core/shared.h"
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <thread>
 
-#include "platform/korb.h"
+#include "core/log.h"
 
 // ---------------------------------------------------------------------------
 // Headless mode
@@ -293,7 +294,7 @@ int binding_format(const Binding *b, char *out, int size);
 // bare key name. Names are interned, not resolved.
 void binding_parse(Binding *b, const char *text);
 
-enum { CONTROL_SLOTS = 9, GAME_CONTROLS = 12, SPECIAL_KEYS = 8,
+enum { GAME_CONTROLS = 12, SPECIAL_KEYS = 8,
        CONTROL_COUNT = GAME_CONTROLS + SPECIAL_KEYS };
 
 // Game controls 0..11 in the order of ControlId, then the special keys.
@@ -324,7 +325,7 @@ void controls_release_all();
 // 1 on down and 0 on up. Returns how many controls matched.
 int controls_key_event(int code, int down);
 // Zeroes the slots and adds every game control's value x scale.
-void controls_tic(float slots[CONTROL_SLOTS]);
+void controls_tic(float slots[CONTROL_SLOT_COUNT]);
 // 1 when the code is the special key's (never for an unresolved binding).
 int special_key_is(int id, int code);
 

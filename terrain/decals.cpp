@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/deform.h"
 
 Decal *decals;

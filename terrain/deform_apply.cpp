@@ -4,7 +4,7 @@
 #include <climits>
 #include <cmath>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/deform.h"
 
 static DigEntry queue[ERODE_QUEUE_SIZE];

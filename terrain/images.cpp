@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/terrain_internal.h"
 
 // Pictures wider or taller than this are refused before any row is read:

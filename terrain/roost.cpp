@@ -2,6 +2,7 @@
 // under drag and gravity until they fall back to the ground. Purely for the
 // eye, so the random numbers come from a generator of its own: how much dirt
 // the player likes to see must not change what robots and scripts draw.
+#include "core/shared.h"
 #include <cmath>
 #include <random>
 
@@ -12,8 +13,9 @@ int roost_density = 250;
 
 static std::mt19937 roost_rng;
 
-static const float DT = 1.0f / 128.0f;
-static const float GRAVITY = 32.0f;
+// Particles move in single precision.
+static const float DT = float(TIC_SECONDS);
+static const float GRAVITY_F = float(GRAVITY);
 static const float FRONT_IDLE_ANGLE = 0.049087387f;  // pi / 64
 
 // Uniform in [0, 1) from 24 random bits.
@@ -182,7 +184,7 @@ void roost_update() {
     float k = 1.0f - r.drag * DT;
     p.vx *= k;
     p.vz *= k;
-    p.vy = p.vy * k - GRAVITY * DT;
+    p.vy = p.vy * k - GRAVITY_F * DT;
     p.size += r.grow * DT;
     for (int c = 0; c < 4; c++) {
       int v = p.color[c] + r.fade[c];

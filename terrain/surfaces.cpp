@@ -9,10 +9,10 @@
 #include <string>
 #include <utility>
 
-#include "app/core.h"
+#include "core/core.h"
+#include "core/shared.h"
 #include "terrain/terrain_internal.h"
 
-static const float TIC_SECONDS = 1.0f / 128.0f;
 static const float MIN_ROLL_SPEED = 0.00000095367431640625f;  // 2^-20
 static const float MAX_FRICTION_SPEED = 1048575.0f;
 // Radii feed the deformation kernel's loop bounds: a few dozen feet is
@@ -306,7 +306,7 @@ void roost_token(SurfaceRoost *r, const char *token) {
         break;
       case RK_FADE:
         // A change per second, stored per tic; truncated toward zero.
-        r->fade[k.offset] = int8_t(int(clampf(v * TIC_SECONDS, -128, 127)));
+        r->fade[k.offset] = int8_t(int(clampf(v * float(TIC_SECONDS), -128, 127)));
         break;
       default:
         break;

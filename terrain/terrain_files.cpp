@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/core.h"
-#include "platform/korb.h"
+#include "core/core.h"
+#include "core/log.h"
 #include "terrain/terrain_internal.h"
 
 TerrainHooks terrain_hooks;

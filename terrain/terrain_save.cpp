@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/terrain_internal.h"
 
 static void cant_open(const char *file) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
-#include "platform/korb.h"
+#include "core/core.h"
+#include "core/log.h"
 #include "terrain/terrain.h"
 
 int track_count = 0;

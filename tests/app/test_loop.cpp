@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/core.h"
+#include "core/core.h"
 #include "app/standins.h"
 #include "bike/bike.h"
 #include "platform/platform.h"

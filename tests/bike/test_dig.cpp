@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "bike/dig.h"
 #include "test_physics_fixture.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "bike/bike.h"
 #include "tests/common/test_util.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 
 // A fresh home folder (XDG_DATA_HOME/Tarnwick/) and install folder
 // (TW_HOME) for as long as it lives; the old environment comes back after.

@@ -7,7 +7,7 @@
 #include <vector>
 
 // The parser is one self-contained file of the program.
-#include "app/cmdline.cpp"
+#include "app/app.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // Arguments are separated by NUL bytes.

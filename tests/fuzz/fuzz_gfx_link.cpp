@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "gfx/images_internal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "gfx/images_internal.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {

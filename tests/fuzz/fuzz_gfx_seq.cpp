@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "gfx/images_internal.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {

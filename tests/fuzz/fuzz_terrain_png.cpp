@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/terrain_internal.h"
 
 static void quiet(const char *) {}

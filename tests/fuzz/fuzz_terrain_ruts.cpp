@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/deform.h"
 
 static void quiet(const char *) {}

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/terrain.h"
 
 static void quiet(const char *) {}

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/terrain_internal.h"
 
 static void quiet(const char *) {}

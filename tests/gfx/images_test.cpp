@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "gfx/images_internal.h"
 #include "tests/gfx/test_files.h"
 

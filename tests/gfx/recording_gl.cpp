@@ -7,8 +7,8 @@
 #include <unistd.h>
 #include <sstream>
 
-#include "app/core.h"
-#include "platform/korb.h"
+#include "core/core.h"
+#include "core/log.h"
 
 RecordedGl rec;
 static std::string version_string;

@@ -3,7 +3,7 @@
 // every GL error failing the test.
 #include <gtest/gtest.h>
 
-#include "platform/korb.h"
+#include "core/log.h"
 #include "tests/gfx/egl_context.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "gfx/images_internal.h"
 #include "tests/gfx/recording_gl.h"
 

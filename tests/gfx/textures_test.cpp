@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "gfx/images_internal.h"
 #include "tests/gfx/recording_gl.h"
 #include "tests/gfx/test_files.h"

@@ -133,7 +133,7 @@ TEST_F(InputTest, DefaultControlsFillTheirSlots) {
     EXPECT_STREQ(control_bindings[i].key_name, defaults[i]);
     EXPECT_NE(control_bindings[i].key_code, 0) << defaults[i];
   }
-  float slots[CONTROL_SLOTS];
+  float slots[CONTROL_SLOT_COUNT];
   EXPECT_EQ(controls_key_event(4096 + 45, 1), 1);  // throttle
   controls_key_event(4096 + 333, 1);               // right
   controls_key_event(4096 + 49, 1);                // lean forward
@@ -177,7 +177,7 @@ TEST_F(InputTest, DeviceButtonsArePolledOnceBound) {
   EXPECT_EQ(code, d->code_base + 2);
   EXPECT_EQ(down, 1);
   EXPECT_EQ(controls_key_event(code, down), 1);
-  float slots[CONTROL_SLOTS];
+  float slots[CONTROL_SLOT_COUNT];
   controls_tic(slots);
   EXPECT_FLOAT_EQ(slots[5], 1);
 }

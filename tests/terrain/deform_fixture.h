@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/deform.h"
 
 struct DeformGround {

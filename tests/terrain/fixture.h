@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "terrain/terrain.h"
 
 // A fresh folder under /tmp, removed with everything in it at the end.

@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "bike/rider.h"
-#include "platform/korb.h"
+#include "core/log.h"
 #include "terrain/terrain.h"
 #include "tools/gen_track.h"
 #include "tools/ride/ride_follow.h"

@@ -1,6 +1,6 @@
 #include <random>
 
-#include "app/core.h"
+#include "core/core.h"
 
 // The standard 32-bit Mersenne Twister with its standard seeding; robots and
 // scripts draw from this one generator so a seeded run repeats exactly.

@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/core.h"
-#include "platform/korb.h"
+#include "core/core.h"
+#include "core/log.h"
 
 const char *const GAME_DATA_MARK = "base.saf";
 

@@ -6,7 +6,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "platform/korb.h"
+#include "core/log.h"
 #include "test_data_fixture.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/korb.h"
+#include "core/log.h"
 
 static bool options_read = false;
 static std::string options_text;

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/core.h"
-#include "platform/korb.h"
+#include "core/core.h"
+#include "core/log.h"
 
 static void log_message(const char *text) {
   size_t n = strlen(text);

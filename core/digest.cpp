@@ -1,7 +1,7 @@
 // RIPEMD-160 (ISO/IEC 10118-3).
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/korb.h"
+#include "core/log.h"
 
 namespace {
 

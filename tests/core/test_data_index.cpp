@@ -2,7 +2,7 @@
 // compressed data and folder listing.
 #include <cstring>
 
-#include "platform/korb.h"
+#include "core/log.h"
 #include "test_data_fixture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <sched.h>
 #include <time.h>
 
-#include "platform/korb.h"
+#include "core/log.h"
 
 static int64_t (*clock_source)() = nullptr;
 

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/korb.h"
+#include "core/log.h"
 
 int log_verbosity = 0;
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/core.h"
+#include "core/core.h"
 
 namespace {
 

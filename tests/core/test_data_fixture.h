@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/core.h"
+#include "core/core.h"
 #include "tests/common/test_util.h"
 
 class DataFolders : public ::testing::Test {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/core.h"
+#include "core/core.h"
 
 namespace {
 
