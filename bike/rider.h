@@ -10,19 +10,10 @@
 #include <vector>
 
 #include "bike/bike.h"
+#include "bike/physics.h"
 #include "core/shared.h"
 #include "terrain/terrain.h"
 
-enum BodyPart {
-  FRAME = 0,
-  FRONT_WHEEL = 1,
-  REAR_WHEEL = 2,
-  FORK_UPPER = 3,
-  FORK_LOWER = 4,
-  SWINGARM = 5,
-  RIDER_BODY = 6,
-  BODY_PART_COUNT = 7
-};
 
 enum RiderJointIndex {
   JOINT_FRONT_AXLE,
@@ -232,10 +223,6 @@ struct PhysicsHooks {
 };
 extern PhysicsHooks physics_hooks;
 
-// Creates the world: 1, or 0 (with a log line) when ODE is not built with
-// double precision or the world cannot be made.
-int physics_init();
-void physics_shutdown();
 // Soft-joint conversion of a spring kp and damper kd at the tic length.
 void soft_erp_cfm(double kp, double kd, double *erp, double *cfm);
 
