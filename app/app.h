@@ -198,11 +198,11 @@ void poll_control_slots();
 // One input event, in the order the loop handles them.
 void handle_key(int code, int down);
 // The local player's controls applied to a rider: the control slots turned
-// into rider inputs (clutch ramp from the rider's clutch value, sticky sit/dab
+// into a tic command (clutch ramp from the rider's clutch value, sticky sit/dab
 // kept in the loop state), then handed over.
 struct Rider;
-struct RiderInputs;
-RiderInputs controls_to_inputs(const float *slots, float clutch, int reversed, int sticky);
+struct TicCommand;
+TicCommand controls_to_command(const float *slots, float clutch, int reversed, int sticky);
 void apply_controls(Rider *r);
 // Next (+1) or previous (-1) rider in the running order.
 void follow_next_rider(int direction);

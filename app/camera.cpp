@@ -3,7 +3,13 @@
 #include <cmath>
 
 #include "app/app.h"
-#include "app/standins.h"
+#include "bike/physics.h"
+#include "gfx/render.h"
+#include "race/race.h"
+#include "terrain/terrain.h"
+
+// The camera stays above the ground as the simulation sees it.
+static double ground_height(double x, double z) { return terrain_height(float(x), float(z)); }
 
 static bool followed_local() { return rider_roles[loop.followed_rider] == ROLE_LOCAL; }
 
@@ -11,11 +17,11 @@ void update_view_mode() {
   int f = loop.followed_rider;
   int m = loop.view_mode;
   if (m == VIEW_NO_TRACK && track_loaded()) {
-    m = riders[f] ? VIEW_RIDER : VIEW_TRACKSIDE;
+    m = rider_in_slot(f) ? VIEW_RIDER : VIEW_TRACKSIDE;
   } else if (!config.spy && m != VIEW_EDITOR && m != VIEW_ORBIT && followed_local()) {
     m = VIEW_RIDER;
   }
-  if (!riders[f]) m = VIEW_TRACKSIDE;
+  if (!rider_in_slot(f)) m = VIEW_TRACKSIDE;
   if (!track_loaded()) m = VIEW_NO_TRACK;
   loop.view_mode = m;
 }
@@ -26,15 +32,11 @@ static const int MAX_LIFT_STEPS = 4096;
 
 void lift_riders_clear() {
   for (int i = 0; i < RIDER_SLOTS; i++) {
-    Rider *r = riders[i];
+    Rider *r = rider_in_slot(i);
     if (!r) continue;
-    rider_move_up(r, 0.125);
-    for (int n = 0; n < MAX_LIFT_STEPS && rider_touches_ground(r); n++) {
-      rider_move_up(r, 0.25);
-      contact_group_empty();
-    }
-    contact_group_empty();
-    rider_move_up(r, -0.125);
+    move_rider(r, 0, 0.125, 0);
+    for (int n = 0; n < MAX_LIFT_STEPS && rider_intersects(r); n++) move_rider(r, 0, 0.25, 0);
+    move_rider(r, 0, -0.125, 0);
   }
 }
 
@@ -131,8 +133,11 @@ OrbitCamera orbit_camera(const OrbitInput &in) {
 
 OrbitCamera orbit_camera_for(int slot) {
   OrbitInput in{};
-  double pos[3] = {0, 0, 0}, rot[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, vel[3] = {0, 0, 0};
-  if (riders[slot]) rider_pose(riders[slot], pos, rot, vel);
+  RiderPose pose{};
+  for (int i = 0; i < 9; i += 4) pose.body[FRAME].rotation[i] = 1;
+  if (Rider *r = rider_in_slot(slot)) rider_get_pose(r, &pose);
+  const double *pos = pose.body[FRAME].position, *rot = pose.body[FRAME].rotation;
+  const double *vel = pose.body[FRAME].velocity;
   // The chase centre in the rider's body frame; forward is the body's -z
   // (z points rearwards on the bike).
   for (int i = 0; i < 3; i++) {
@@ -148,6 +153,6 @@ OrbitCamera orbit_camera_for(int slot) {
   in.orbit_distance = loop.orbit_distance;
   in.orbit_height = loop.orbit_height;
   in.orbit_angle = loop.orbit_angle;
-  in.ground_height = ground_height_at;
+  in.ground_height = ground_height;
   return orbit_camera(in);
 }

@@ -5,7 +5,14 @@
 
 #include "app/app.h"
 #include "core/core.h"
-#include "app/standins.h"
+#include "app/console.h"
+#include "bike/bike.h"
+#include "bike/physics.h"
+#include "editor/editor.h"
+#include "menu/menu.h"
+#include "net/net.h"
+#include "race/demo.h"
+#include "race/race.h"
 #include "gfx/gfx.h"
 #include "platform/platform.h"
 
@@ -143,36 +150,36 @@ void handle_key(int code, int down) {
 }
 
 // ------------------------------------------------------ applying controls
-RiderInputs controls_to_inputs(const float *s, float clutch, int reversed, int sticky) {
-  RiderInputs in;
-  in.steer = reversed ? -s[CTL_STEER] : s[CTL_STEER];
-  in.front_brake = s[CTL_FRONT_BRAKE];
-  in.rear_brake = s[CTL_REAR_BRAKE];
-  in.throttle = s[CTL_THROTTLE];
-
+TicCommand controls_to_command(const float *s, float clutch, int reversed, int sticky) {
+  TicCommand c{};
+  c.steering = reversed ? -s[CTL_STEER] : s[CTL_STEER];
+  c.front_brake = s[CTL_FRONT_BRAKE];
+  c.rear_brake = s[CTL_REAR_BRAKE];
+  c.throttle = s[CTL_THROTTLE];
   float dab = s[CTL_DAB];
   if (sticky) {
     if (loop.prev_dab_slot < 0.5f && dab >= 0.5f) loop.sticky_dab_held = !loop.sticky_dab_held;
-    in.sit_dab = loop.sticky_dab_held ? 1.0f : 0.0f;
+    c.sit_dab = loop.sticky_dab_held ? 1.0f : 0.0f;
   } else {
-    in.sit_dab = dab;
+    c.sit_dab = dab;
   }
   loop.prev_dab_slot = dab;
-
-  in.back_up = s[CTL_BACK_UP];
-  in.lean = s[CTL_LEAN];
-
+  c.back_up = s[CTL_BACK_UP];
+  c.lean = s[CTL_LEAN];
   // The lever is fully in from 0.875 on; letting it out takes 0.25 s.
   float target = 1 - s[CTL_CLUTCH] * 1.1428571428571428f;
   target = target < 0 ? 0 : target > 1 ? 1 : target;
-  in.clutch = clutch < target ? clutch + float(4 * TIC_SECONDS) : target;
-
+  c.clutch = clutch < target ? clutch + float(4 * TIC_SECONDS) : target;
   float shift = s[CTL_SHIFT];
-  in.shift = shift > 0.5f ? 1 : shift < -0.5f ? -1 : 0;
-  return in;
+  c.shift = shift > 0.5f ? 1 : shift < -0.5f ? -1 : 0;
+  return c;
 }
 
+static int setup_switch(int key) { return rider_setup.options[key].selected == 1; }
+
 void apply_controls(Rider *r) {
-  rider_take_inputs(r, controls_to_inputs(loop.control_slots, rider_clutch_value(r),
-                                          setup_reversed_steering(), setup_sticky_dab()));
+  float clutch = rider_current_command(r).clutch;
+  rider_apply_command(r, controls_to_command(loop.control_slots, clutch,
+                                             setup_switch(SETUP_REVERSE_STEERING),
+                                             setup_switch(SETUP_STICKY_DAB)));
 }

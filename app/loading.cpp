@@ -4,7 +4,7 @@
 
 #include "app/app.h"
 #include "core/core.h"
-#include "app/standins.h"
+#include "app/console.h"
 #include "gfx/gfx.h"
 #include "platform/platform.h"
 

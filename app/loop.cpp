@@ -7,8 +7,17 @@
 
 #include "app/app.h"
 #include "core/core.h"
-#include "app/standins.h"
+#include "app/console.h"
 #include "bike/bike.h"
+#include "bike/engine_sound.h"
+#include "bike/physics.h"
+#include "editor/editor.h"
+#include "gfx/render.h"
+#include "menu/menu.h"
+#include "net/net.h"
+#include "platform/audio.h"
+#include "race/race.h"
+#include "terrain/deform.h"
 #include "gfx/gfx.h"
 #include "platform/platform.h"
 
@@ -99,7 +108,7 @@ void measure_frame_step() {
   }
   if (step < loop.min_frame_step) loop.min_frame_step = step;
   if (step > loop.max_frame_step) loop.max_frame_step = step;
-  if (net_socket_open()) step *= server_step_scale(net_server_tic(), now_tic, drop_tic);
+  if (net_socket_open()) step *= server_step_scale(net_server_tic(), race_now_tic(), race_drop_tic());
   if (loop.frame_time_log && loop.frame_time_count < FRAME_TIME_LOG_SIZE)
     loop.frame_time_log[loop.frame_time_count++] = float(elapsed);
   loop.accumulated_time += step;
@@ -146,7 +155,7 @@ static void run_tic(double moment) {
       if (!net_server_set()) return;
     } else if (local) {
       time_trial_abort_rule();
-      if (!config.spy && riders[f]) apply_controls(riders[f]);
+      if (!config.spy && rider_in_slot(f)) apply_controls(rider_in_slot(f));
     } else if (loop.view_mode == VIEW_ORBIT) {
       orbit_camera_controls();
     } else if (loop.view_mode == VIEW_TRACKSIDE) {
@@ -206,18 +215,22 @@ void after_tics() {
     load_track(lineup, 0, config.record, int(config.minutes * 60 / TIC_SECONDS),
                int(config.laps), config.skill);
   }
-  if (settings.erode > 0) {
-    const double *at = nullptr;
-    double pos[3], rot[9], vel[3];
+  if (track_loaded()) {
+    // Queued ruts are applied every frame; the rate is the automatic
+    // erosion amount (0 leaves the ground as it is).
+    const float *at = nullptr;
+    float viewer[3];
     for (int i = 0; i < RIDER_SLOTS; i++) {
-      if (rider_roles[i] == ROLE_LOCAL && riders[i]) {
-        rider_pose(riders[i], pos, rot, vel);
-        at = pos;
-        break;
-      }
+      Rider *r = rider_in_slot(i);
+      if (rider_roles[i] != ROLE_LOCAL || !r) continue;
+      RiderPose pose;
+      rider_get_pose(r, &pose);
+      for (int k = 0; k < 3; k++) viewer[k] = float(pose.body[FRAME].position[k]);
+      at = viewer;
+      break;
     }
-    erosion_step(float(settings.erode) / 1024, at);
-    stutter_checkpoint("erode");
+    erode_process(at, float(settings.erode) / 1024, race_now_tic());
+    if (settings.erode > 0) stutter_checkpoint("erode");
   }
   // A configured rate of 31 or more would not fit an int.
   double work = pow(2.0, config.terrain_resync_rate);

@@ -10,8 +10,19 @@
 
 #include "app/app.h"
 #include "core/core.h"
-#include "app/standins.h"
+#include "app/config.h"
+#include "app/console.h"
 #include "bike/bike.h"
+#include "bike/engine_sound.h"
+#include "bike/physics.h"
+#include "bike/robot.h"
+#include "gfx/render.h"
+#include "net/net.h"
+#include "platform/audio.h"
+#include "race/demo.h"
+#include "race/race.h"
+#include "race/series.h"
+#include "script/script.h"
 #include "gfx/gfx.h"
 #include "platform/platform.h"
 #include "terrain/terrain.h"
@@ -78,14 +89,17 @@ bool ends_with(const char *s, const char *suffix) {
 }
 
 void build_picture_lists(const char *const *names) {
-  const char *prefixes[4] = {"rider_body-", "rider_head-", setup_bike_graphics_prefix(),
-                             "wheels-"};
+  char bike_prefix[64];
+  bike_graphics_prefix(bike_model(setup_bike_model(&rider_setup)), bike_prefix, sizeof bike_prefix);
+  const char *prefixes[4] = {"rider_body-", "rider_head-", bike_prefix, "wheels-"};
+  const int saved_keys[4] = {SETUP_RIDER_TEXTURE, SETUP_HEAD_TEXTURE, SETUP_BIKE_TEXTURE,
+                             SETUP_WHEEL_TEXTURE};
   for (int l = 0; l < 4; l++) {
     picture_lists[l].clear();
     picture_selected[l] = 0;
     for (int i = 0; names && names[i]; i++)
       if (starts_with(names[i], prefixes[l])) picture_lists[l].push_back(names[i]);
-    const char *saved = setup_saved_picture(l);
+    const char *saved = setup_text(&rider_setup, saved_keys[l]);
     for (size_t i = 0; saved && i < picture_lists[l].size(); i++)
       if (picture_lists[l][i] == saved) picture_selected[l] = int(i);
   }
@@ -197,16 +211,18 @@ void shutdown_first_half() {
   series_finish_event();
   if (settings.learn) robot_lines_save(config.skill);
   robot_lines_free();
-  contact_group_destroy();
   log_printf("Deallocating bikes\n");
-  for (int i = 0; i < RIDER_SLOTS; i++) rider_free(i);
+  for (int i = 0; i < RIDER_SLOTS; i++) {
+    engine_sound_free(i);
+    if (Rider *r = rider_in_slot(i)) destroy_rider(r);
+  }
   log_printf("Finished deallocating bikes\n");
   script_shutdown();
   track_sounds_free();
   demo_close();
   demo_finish_recording();
   free_track();
-  physics_world_destroy();
+  physics_shutdown();
   log_printf("Freeing memory (1)\n");
   log_printf("Closing input devices\n");
   loop_close_cursor();
@@ -381,7 +397,10 @@ int app_main(int argc, char **argv) {
   loop_open_cursor();
   controls_resolve_all();
   ui_keys_lookup();
-  physics_world_create();
+  if (!physics_init()) {
+    fputs("Can't start the physics\n", stderr);
+    return shutdown_second_half(1);
+  }
 
   std::string track = settings.track;
   bool demo = false;
@@ -399,12 +418,15 @@ int app_main(int argc, char **argv) {
   }
   running_count = 0;
   if (!demo) lineup[0] = 2;
-  if (!track.empty()) load_track(lineup, demo, 0, 0, 1000, config.skill);
+  int followed = 0;
+  if (!track.empty() && load_track(lineup, demo, 0, 0, 1000, config.skill))
+    followed = race_first_followed();
   if (settings.connect_given) net_start(config.server_name, settings.password.c_str());
 
   int quit = loop.quit_requested;  // a close while loading still counts
   loop_init();
   loop.quit_requested = quit;
+  loop.followed_rider = followed;
   loop.menu_screen = settings.connect_given ? -1 : 0;
   loop.view_mode = VIEW_NO_TRACK;
   main_loop();

@@ -197,6 +197,11 @@ int choose_part_model(const char *model, const char *texture, int warns, FileExi
 int find_texture_maps(const char *texture, const char *fallback, FileExistsFn exists,
                       char *normal, char *specular, int size);
 
+// The start of the names of a row's choosable bike pictures: its bike
+// texture's file name without folder, "@" and extension, then "-"
+// ("yz250fv2014-" for "@yz250fv2014.png"). "" for a null row.
+void bike_graphics_prefix(const BikeModel *m, char *out, int size);
+
 // A graphics name from the setup, or nullptr for "default" and empty names
 // (the row's own files).
 const char *custom_texture(const char *name);

@@ -217,3 +217,15 @@ PlateColours parse_plate_colours(const char *text) {
   parse_colour(text, "[numberforeground:", c.foreground);
   return c;
 }
+
+void bike_graphics_prefix(const BikeModel *m, char *out, int size) {
+  if (size <= 0) return;
+  out[0] = 0;
+  if (!m) return;
+  const char *t = m->part_files[PART_BIKE_TEXTURE];
+  const char *slash = strrchr(t, '/');
+  const char *base = slash ? slash + 1 : (t[0] == '@' ? t + 1 : t);
+  const char *dot = strrchr(base, '.');
+  int n = dot ? int(dot - base) : int(strlen(base));
+  snprintf(out, size_t(size), "%.*s-", n, base);
+}

@@ -67,3 +67,11 @@ void rider_apply_command(Rider *r, const TicCommand &c);
 // The command that leaves every control as it is now.
 TicCommand rider_current_command(const Rider *r);
 void rider_get_pose(const Rider *r, RiderPose *out);
+
+// Empties the slot (the record stays for the next create_rider).
+void destroy_rider(Rider *r);
+// Moves every body of the rider by the same offset.
+void move_rider(Rider *r, double dx, double dy, double dz);
+// 1 when any part of the rider touches the ground or an obstacle (a test
+// only: nothing is pushed).
+int rider_intersects(Rider *r);

@@ -239,11 +239,8 @@ void physics_tic();  // all three, then now_tic + 1
 Rider *create_rider(int slot, const char *bike_name, int simulated_here, const char *number,
                     const char *rider_texture, const char *head_texture,
                     const char *bike_texture, const char *wheel_texture);
-void destroy_rider(Rider *r);
 void reset_rider(Rider *r);
 void turn_rider(Rider *r, const double axis[3], double angle);
-void move_rider(Rider *r, double dx, double dy, double dz);
-int rider_intersects(Rider *r);
 void reattach_rider_body(Rider *r);
 void set_local_simulation_weight(Rider *r, float w);
 // The setup's values for this rider (gearing, suspension, aids, masses);

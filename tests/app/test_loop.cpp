@@ -9,8 +9,10 @@
 
 #include "app/app.h"
 #include "core/core.h"
-#include "app/standins.h"
 #include "bike/bike.h"
+#include "bike/physics.h"
+#include "net/net.h"
+#include "race/race.h"
 #include "platform/platform.h"
 #include "tests/common/test_util.h"
 
@@ -179,15 +181,15 @@ TEST(Controls, ClutchRampAndShiftRequests) {
   loop = LoopState();
   float s[CONTROL_SLOT_COUNT] = {};
   s[CTL_CLUTCH] = 1;  // lever fully in
-  RiderInputs in = controls_to_inputs(s, 1, 0, 0);
+  TicCommand in = controls_to_command(s, 1, 0, 0);
   EXPECT_EQ(in.clutch, 0);
   s[CTL_CLUTCH] = 0;  // let go: rises 4 tic lengths per tic
-  in = controls_to_inputs(s, 0, 0, 0);
+  in = controls_to_command(s, 0, 0, 0);
   EXPECT_FLOAT_EQ(in.clutch, 4.0f / 128);
   s[CTL_CLUTCH] = 0.875f;  // fully in from here on
-  EXPECT_NEAR(controls_to_inputs(s, 0.5f, 0, 0).clutch, 0, 1e-6);
+  EXPECT_NEAR(controls_to_command(s, 0.5f, 0, 0).clutch, 0, 1e-6);
   s[CTL_CLUTCH] = 0.4375f;  // half way: taken at once when lower
-  EXPECT_FLOAT_EQ(controls_to_inputs(s, 1, 0, 0).clutch, 0.5f);
+  EXPECT_FLOAT_EQ(controls_to_command(s, 1, 0, 0).clutch, 0.5f);
 
   struct {
     float slot;
@@ -195,10 +197,10 @@ TEST(Controls, ClutchRampAndShiftRequests) {
   } shifts[] = {{1, 1}, {0.5f, 0}, {0, 0}, {-0.5f, 0}, {-1, -1}, {0.6f, 1}};
   for (auto c : shifts) {
     s[CTL_SHIFT] = c.slot;
-    EXPECT_EQ(controls_to_inputs(s, 1, 0, 0).shift, c.request) << c.slot;
+    EXPECT_EQ(controls_to_command(s, 1, 0, 0).shift, c.request) << c.slot;
   }
   s[CTL_STEER] = 1;
-  EXPECT_EQ(controls_to_inputs(s, 1, 1, 0).steer, -1);  // reversed steering
+  EXPECT_EQ(controls_to_command(s, 1, 1, 0).steering, -1);  // reversed steering
 }
 
 TEST(Controls, StickySitDabFlipsOnEachPress) {
@@ -208,11 +210,11 @@ TEST(Controls, StickySitDabFlipsOnEachPress) {
   std::vector<float> got;
   for (float p : presses) {
     s[CTL_DAB] = p;
-    got.push_back(controls_to_inputs(s, 1, 0, 1).sit_dab);
+    got.push_back(controls_to_command(s, 1, 0, 1).sit_dab);
   }
   EXPECT_EQ(got, (std::vector<float>{0, 1, 1, 1, 1, 0, 0}));
   s[CTL_DAB] = 0.7f;
-  EXPECT_FLOAT_EQ(controls_to_inputs(s, 1, 0, 0).sit_dab, 0.7f);
+  EXPECT_FLOAT_EQ(controls_to_command(s, 1, 0, 0).sit_dab, 0.7f);
 }
 
 TEST(Following, NextAndPreviousInRunningOrder) {
@@ -396,10 +398,10 @@ TEST_F(Keys, GameKeysOnlyWithoutMenu) {
 TEST_F(Keys, PauseIgnoredWhileAServerIsSet) {
   loop.view_mode = VIEW_RIDER;
   loop.menu_screen = -1;
-  settings.connect_given = 1;
-  snprintf(config.server_name, sizeof config.server_name, "example");
+  net_start("example", "");
   press(PAUSE);
   EXPECT_EQ(loop.paused, 0);
+  net_reset();
 }
 
 TEST(UiKeys, NamesResolveToKeyCodes) {

@@ -1,0 +1,10 @@
+// The menu screens drawn over the view.
+#pragma once
+
+void menu_draw();
+void menu_key(int code);
+// The pointer at (x, y); `dragging` while the left button is held, with
+// the movement since the last call.
+void menu_pointer(int x, int y, int dragging, int dx, int dy);
+// The first entry of the screen becomes the selected one.
+void menu_select_first();

@@ -1,0 +1,18 @@
+// The race server client: connection, packets, reliable messages.
+#pragma once
+
+// A server was named ("--connect" or the multiplayer menu).
+int net_server_set();
+int net_connecting();  // a connection is being made
+int net_connected();
+int net_socket_open();
+int net_has_race_slot();
+int net_sending_tics();  // the server has started sending tics
+double net_server_tic();
+void net_start(const char *server, const char *password);
+// Once per tic while a server is set.
+void net_step();
+void net_disconnect();
+void net_reset();
+void net_send_chat(const char *text);
+void net_library_shutdown();

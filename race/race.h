@@ -1,0 +1,62 @@
+// The race: the one table of rider slots and their roles, the running
+// order, the race clock, track loading and the race tic. Riders themselves
+// are bike/'s (bike/physics.h); this decides who rides and when.
+#pragma once
+#include "core/shared.h"
+
+struct Rider;
+
+enum RiderRole { ROLE_LOCAL = 0, ROLE_REPLAYED = 1, ROLE_ROBOT = 2 };
+
+// What load_track creates in a slot.
+enum RiderSlotKind {
+  SLOT_EMPTY = 0,
+  SLOT_LOCAL = 1,
+  SLOT_ROBOT = 2,
+  SLOT_ROBOT_125 = 3,
+  SLOT_ROBOT_250 = 4,
+  SLOT_SERVER = 5,
+  SLOT_NUMBERED_ROBOT = 1000,  // + the robot's number
+};
+
+// Fixed until the next load_track.
+extern int rider_roles[RIDER_SLOTS];
+// Slots in race position order; running_count of them are valid.
+extern int running_order[RIDER_SLOTS];
+extern int running_count;
+// The slot table New Race and warp restarts hand to load_track.
+extern int lineup[RIDER_SLOTS];
+
+// The race clock: tics since load_track, and the tic the start gate drops.
+// The physics world counts the tics; the race reads and sets them there.
+int race_now_tic();
+int race_drop_tic();
+// The slot load_track chose to follow (the local player's, else the first
+// rider), or NO_SLOT.
+int race_first_followed();
+
+// The track chosen in the New Race menu (the list itself is the terrain's).
+void track_menu_select(const char *name);
+const char *track_menu_selected();
+int track_loaded();
+// Folder of the loaded track ("tracks/hollow_creek"), "" when none.
+const char *track_loaded_folder();
+
+// Starts every kind of race on the track chosen in the menu (or the
+// demo's): 1 on success. `slot_table` is RIDER_SLOTS RiderSlotKind values,
+// or nullptr for practice alone.
+int load_track(const int *slot_table, int replay_demo, int record_demo, int time_limit_tics,
+               int laps, int robot_skill);
+void free_track();
+// One tic of the loaded race: contacts, the world step, every rider's
+// update, roost, the clock.
+void race_tic();
+
+// The leader has completed the race's laps.
+int race_leader_finished();
+// The session has ended.
+int race_over();
+void time_trial_abort_rule();
+void rotate_lineup(int places);
+int trackside_camera_count();
+int trackside_camera_for_rider(int slot);  // -1 when the track has no sections
