@@ -25,6 +25,7 @@
 #include "script/script.h"
 #include "gfx/gfx.h"
 #include "platform/platform.h"
+#include "terrain/deform.h"
 #include "terrain/terrain.h"
 
 const char *const VERSION_STRING = "2022-11-03-1628 snapshot";
@@ -336,6 +337,7 @@ int app_main(int argc, char **argv) {
   config.draw_speed = settings.draw_speed;
   gfx_settings.texture_reduction = settings.model_texture_reduction;
   gfx_settings.texture_compress = settings.texture_compress;
+  roost_density = int(settings.roost_frequency);
   if (settings.open_home) {
     open_home_folder();
     return 0;
