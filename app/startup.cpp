@@ -405,6 +405,12 @@ int app_main(int argc, char **argv) {
   }
 
   std::string track = settings.track;
+  // A headless run has nothing to show but the simulation: without a named
+  // track it rides the one the menu would offer first.
+  if (headless_run && track.empty() && !settings.connect_given) {
+    track = config.track[0] ? config.track : track_folders[0];
+    track_menu_select(track.c_str());
+  }
   bool demo = false;
   if (!settings.demo_file.empty()) {
     char demo_track[256] = "";
