@@ -14,27 +14,12 @@
 #include "net/net.h"
 #include "race/race.h"
 #include "platform/platform.h"
+#include "tests/app/loop_fakes.h"
 #include "tests/common/test_util.h"
 
 namespace {
 
-// Milliseconds, like the platform clock.
-int64_t fake_ms = 0;
-double fake_now() { return double(fake_ms) / 1000; }
-void fake_sleep(double s) { fake_ms += int64_t(ceil(s * 1000)); }
-
-struct Event {
-  double time;
-  int code, down;
-};
-std::vector<Event> pending;
-int fake_event(double until, int *code, int *down) {
-  if (pending.empty() || pending.front().time > until) return 0;
-  *code = pending.front().code;
-  *down = pending.front().down;
-  pending.erase(pending.begin());
-  return 1;
-}
+using namespace loop_fakes;
 
 std::vector<float> throttle_per_tic;
 void record_tic() { throttle_per_tic.push_back(loop.control_slots[CTL_THROTTLE]); }
