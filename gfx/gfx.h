@@ -6,6 +6,9 @@
 
 #include <GL/glcorearb.h>
 
+// The PNG codec, image_pixel_limit and the PNG writers are core's.
+#include "core/png.h"
+
 struct DataFile;
 
 // ------------------------------------------------------------------ start-up
@@ -173,9 +176,6 @@ extern GLuint twgl_white_texture, twgl_normal_texture;
 // An image chain: level 0 (w x h, rows top first) followed by every smaller
 // level down to 1 x 1, b bytes per pixel. Buffers are mem_alloc'ed.
 int64_t chain_bytes(int w, int h, int b);
-// Largest pixel count a reader accepts (width x height), so sizes from a
-// file can never overflow an allocation.
-extern int64_t image_pixel_limit;
 
 void mip_build(uint8_t *chain, int w, int h, int b, int max_alpha);
 // Resamples to powers of two and drops levels past max_pixels (or `drop`
@@ -187,11 +187,7 @@ uint8_t *image_read_png(const char *name, int *w, int *h, int *b, char **text);
 uint8_t *image_read_ppm(DataFile *f, const char *magic, int *w, int *h);
 uint8_t *image_read_delta(DataFile *f, int b, int *w, int *h);
 uint8_t *image_read_pgm(DataFile *f, int *w, int *h);
-uint16_t *image_read_gray16(const char *name, int *w, int *h);
 uint8_t *image_read_rgba(const char *name, int *w, int *h);
-// Writers: 1 on success.
-int image_write_rgb(const char *name, const uint8_t *pixels, int w, int h);
-int image_write_gray16(const char *name, const uint16_t *samples, int w, int h);
 
 // ------------------------------------------------------------ texture cache
 extern int texture_generation;
