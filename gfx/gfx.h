@@ -12,6 +12,10 @@
 struct DataFile;
 
 // ------------------------------------------------------------------ start-up
+// Logs the current context's vendor, renderer, version and extensions,
+// looked up through get_proc before gfx_init; 0 when the version is older
+// than the drawing needs (desktop 3.1, ES 3.0).
+int gfx_log_context(void *(*get_proc)(const char *name));
 // After a GL context exists and is current: looks up the entry points
 // through get_proc, reads the context's version, creates the vertex batch,
 // the default textures and the five programs. 0 on failure (logged).
@@ -22,6 +26,12 @@ int gfx_init(void *(*get_proc)(const char *name), int gles);
 void gfx_load_pictures();
 // Frees fonts, textures, programs and the batch (the context still current).
 void gfx_shutdown();
+// The state the first frame starts from: the clear colour, back faces
+// culled, pixel rows packed tight both ways.
+void gfx_initial_state();
+// The frame just drawn, width x height, as packed RGB rows, bottom row
+// first (as GL reads it back).
+void gfx_read_frame_rgb(uint8_t *out, int width, int height);
 
 // What a fatal drawing fault does after logging it: the platform layer sets
 // this to show a message box. The program then exits with status 1.
