@@ -156,8 +156,6 @@ void loop_open_cursor();
 void loop_close_cursor();
 // A notice over the view ("Paused"): white, 30 lines per screen height.
 void draw_big_text(const char *text);
-// The frame as drawn so far, 8-bit RGB rows from the bottom up.
-void read_frame_rgb(uint8_t *out, int width, int height);
 // Drawable size of the last drawn frame.
 extern int frame_width, frame_height;
 // The "--record-audio" file, or null.

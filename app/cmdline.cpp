@@ -5,12 +5,10 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "core/mathutil.h"
 
 Settings settings;
 Config config;
-
-static float clampf(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
-static int clampi(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 void derive_detail_settings(const Config &c, Settings *s) {
   // A zero ground detail would divide by zero; the menu's smallest step wins.

@@ -91,7 +91,7 @@ void take_screenshot() {
   uint8_t *pixels = static_cast<uint8_t *>(mem_alloc(row * size_t(h) * 2));
   if (!pixels) return;
   uint8_t *flipped = pixels + row * size_t(h);
-  read_frame_rgb(pixels, w, h);
+  gfx_read_frame_rgb(pixels, w, h);
   for (int y = 0; y < h; y++) memcpy(flipped + row * size_t(y), pixels + row * size_t(h - 1 - y), row);
   int n = loop.screenshot_next++;
   char name[64];

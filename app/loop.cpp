@@ -277,11 +277,6 @@ static void pointer_step() {
   }
 }
 
-void read_frame_rgb(uint8_t *out, int width, int height) {
-  twglPixelStorei(0x0D05, 1);  // GL_PACK_ALIGNMENT: rows are packed tight
-  twglReadPixels(0, 0, width, height, 0x1907, 0x1401, out);  // GL_RGB, GL_UNSIGNED_BYTE
-}
-
 void draw_big_text(const char *text) {
   text_mode_begin(30);
   text_draw(1, 1, 1, 1, text);
@@ -293,7 +288,7 @@ static void write_video_frame(int width, int height) {
   size_t row = size_t(width) * 3;
   uint8_t *pixels = static_cast<uint8_t *>(mem_alloc(row * size_t(height)));
   if (!pixels) return;
-  read_frame_rgb(pixels, width, height);
+  gfx_read_frame_rgb(pixels, width, height);
   printf("P6\n%d %d\n255\n", width, height);
   // The GL's rows run bottom-up; pictures run top-down.
   for (int y = height - 1; y >= 0; y--) fwrite(pixels + row * size_t(y), 1, row, stdout);

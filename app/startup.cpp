@@ -152,56 +152,8 @@ void wait_until_drawable() {
   }
 }
 
-// GL strings of the context, read before the drawing layer starts.
-typedef const unsigned char *(*GetStringFn)(unsigned);
-typedef const unsigned char *(*GetStringiFn)(unsigned, unsigned);
-typedef void (*GetIntegervFn)(unsigned, int *);
-
-// Logs the context's strings; returns 0 when its version is too old.
-int log_gl_strings() {
-  auto get_string = reinterpret_cast<GetStringFn>(get_gl_proc("glGetString"));
-  if (!get_string) return 0;
-  auto text = [&](unsigned e) {
-    const unsigned char *s = get_string(e);
-    return s ? reinterpret_cast<const char *>(s) : "";
-  };
-  log_printf("GL_VENDOR: %s\n", text(0x1F00));
-  log_printf("GL_RENDERER: %s\n", text(0x1F01));
-  const char *version = text(0x1F02);
-  log_printf("GL_VERSION: %s\n", version);
-  // Core contexts list extensions one by one only.
-  std::string ext;
-  auto get_stringi = reinterpret_cast<GetStringiFn>(get_gl_proc("glGetStringi"));
-  auto get_integer = reinterpret_cast<GetIntegervFn>(get_gl_proc("glGetIntegerv"));
-  if (get_stringi && get_integer) {
-    int n = 0;
-    get_integer(0x821D, &n);  // GL_NUM_EXTENSIONS
-    for (int i = 0; i < n; i++) {
-      const unsigned char *e = get_stringi(0x1F03, unsigned(i));
-      if (!e) continue;
-      if (!ext.empty()) ext += ' ';
-      ext += reinterpret_cast<const char *>(e);
-    }
-  } else {
-    ext = text(0x1F03);
-  }
-  log_printf("GL_EXTENSIONS: %s\n", ext.c_str());
-  bool es = strncmp(version, "OpenGL ES", 9) == 0;
-  const char *digits = version;
-  while (*digits && (*digits < '0' || *digits > '9')) digits++;
-  int major = 0, minor = 0;
-  sscanf(digits, "%d.%d", &major, &minor);
-  // ES 3.0 carries everything the desktop 3.1 core path needs.
-  int need_minor = es ? 0 : 1;
-  return major > 3 || (major == 3 && minor >= need_minor);
-}
-
 void set_initial_gl_state() {
-  twglClear(0x00004000);  // GL_COLOR_BUFFER_BIT
-  twglClearColor(0.196078f, 0.6f, 0.8f, 0);
-  twglEnable(0x0B44);     // GL_CULL_FACE
-  twglPixelStorei(0x0D05, 1);  // GL_PACK_ALIGNMENT
-  twglPixelStorei(0x0CF5, 1);  // GL_UNPACK_ALIGNMENT
+  gfx_initial_state();
   if (config.ground_mipmaps == 0) terrain_set_mipmaps(0);
 }
 
@@ -365,7 +317,7 @@ int app_main(int argc, char **argv) {
   if (!window) return 1;
 
   if (!headless_run) {
-    if (!log_gl_strings()) {
+    if (!gfx_log_context(get_gl_proc)) {
       // Nothing past the window was started: only the second half applies.
       log_printf("OpenGL version too old\n");
       return shutdown_second_half(1);
