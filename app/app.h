@@ -84,6 +84,7 @@ struct Settings {
   uint32_t seed = 0;
   int64_t tics_limit = 0;  // 0: no limit
   int exit_after_race = 0;
+  int print_hash = 0;  // print the world hash when a headless run ends
   int help = 0;
 };
 extern Settings settings;
