@@ -17,8 +17,13 @@ void platform_catch_signals() {
   // One orderly attempt: a second signal finds the default action again and
   // ends a shutdown that hangs. Interrupted reads are restarted, not failed.
   sa.sa_flags = SA_RESETHAND | SA_RESTART;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  for (int sig : {SIGINT, SIGTERM}) {
+    // An ignored signal stays ignored (a shell's background job ignores
+    // Ctrl-C meant for the foreground).
+    struct sigaction old = {};
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaction(sig, &sa, nullptr);
+  }
   // SDL would put its own handlers in place (turning the signals into its
   // quit event) when video or the controllers start; these are the only ones.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

@@ -36,17 +36,30 @@ static bool has_display() {
 
 // SDL's video part, started once. Never in headless runs.
 static int video_state;  // 0 untried, 1 up, -1 failed
+static char video_error[256];  // SDL's reason when it failed
 
 static bool video_up() {
   if (headless) return false;
   if (video_state == 0) {
     // Draw at the display's real pixel size, whatever its scaling.
     SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "0");
+    const char *asked = getenv("SDL_VIDEODRIVER");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      log_printf("Can't start video: %s\n", SDL_GetError());
-      note_open_error("Can't start video", SDL_GetError());
+      snprintf(video_error, sizeof video_error, "%s", SDL_GetError());
+      log_printf("Can't start video: %s\n", video_error);
+      video_state = -1;
+    } else if (const char *driver = SDL_GetCurrentVideoDriver();
+               !(asked && *asked) && driver &&
+               (!strcmp(driver, "offscreen") || !strcmp(driver, "dummy"))) {
+      // SDL's last resort draws where nobody can see: a game running
+      // invisibly would look hung.
+      snprintf(video_error, sizeof video_error,
+               "no display to show a window on (DISPLAY is not set; --headless runs without one)");
+      log_printf("Can't start video: %s\n", video_error);
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
       video_state = -1;
     } else {
+      log_printf("Video driver: %s\n", SDL_GetCurrentVideoDriver());
       log_printf("Display scaling disabled: drawing at the full pixel size\n");
       video_state = 1;
     }
@@ -374,6 +387,7 @@ Window *window_open(const char *title, int width, int height, int depth_flags,
   }
 
   if (!video_up()) {
+    note_open_error("Can't start video", video_error);
     delete w;
     return nullptr;
   }
@@ -672,7 +686,8 @@ void message_box(const char *caption, const char *format, ...) {
   // can see it.
   if (!headless && option_flag("messagebox", 1) && has_display() && video_up()) {
     SDL_Window *parent = current ? static_cast<SDL_Window *>(current->sdl_window) : nullptr;
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, parent);
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, parent) != 0)
+      log_printf("Can't show a message box: %s\n", SDL_GetError());
   }
 }
 
