@@ -45,7 +45,18 @@ static int window_event(double until, int *code, int *down) {
   return events_next_until(w, code, down, us / 1000000, int(us % 1000000));
 }
 
-void loop_io_default() { loop_io = {real_now, real_sleep, window_event, nullptr}; }
+// Frames drawn faster than the display shows them only burn processor time.
+// 60 per second when the display does not say (or says something unusable).
+static double display_frame_interval() {
+  Window *w = window_current();
+  if (!w || !w->gl_context) return 0;  // nothing is drawn
+  int hz = window_refresh_rate(w);
+  return 1.0 / (hz >= 24 ? hz : 60);
+}
+
+void loop_io_default() {
+  loop_io = {real_now, real_sleep, window_event, nullptr, display_frame_interval};
+}
 
 // ---------------------------------------------------------------- state
 void loop_init() {
@@ -97,10 +108,15 @@ void measure_frame_step() {
   } else if (offline && settings.warp) {
     step = WARP_TICS * TIC_SECONDS;
   } else {
-    // Never a frame shorter than one tic: sleep instead of spinning.
+    // Never a frame shorter than one tic, nor frames drawn faster than the
+    // display refreshes: sleep instead of spinning. Never so long that the
+    // step cap would slow the game.
+    double shortest = loop_io.frame_interval ? loop_io.frame_interval() : 0;
+    if (shortest < TIC_SECONDS) shortest = TIC_SECONDS;
+    if (shortest > FRAME_STEP_CAP) shortest = FRAME_STEP_CAP;
     double e = elapsed;
-    while (e < TIC_SECONDS) {
-      loop_io.sleep(TIC_SECONDS - e);
+    while (e < shortest) {
+      loop_io.sleep(shortest - e);
       now = loop_io.now();
       e = now - loop.last_frame_time;
     }
@@ -360,8 +376,12 @@ int run_frame() {
 void main_loop() {
   if (!loop.frame_time_log)
     loop.frame_time_log = static_cast<float *>(mem_alloc(sizeof(float) * FRAME_TIME_LOG_SIZE));
-  while (!loop.quit_requested)
-    if (!run_frame()) break;
+  while (!loop.quit_requested) {
+    if (!run_frame()) {
+      fputs("The buffer swap failed (the OpenGL context was lost): ending\n", stderr);
+      break;
+    }
+  }
   mem_free(loop.frame_time_log);
   loop.frame_time_log = nullptr;
   loop.frame_time_count = 0;

@@ -1,5 +1,8 @@
 // Start-up and shutdown: everything is brought up in a fixed order before
 // the main loop and taken down in the reverse order after it.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -216,6 +219,20 @@ int shutdown_second_half(int status) {
   return status;
 }
 
+// The game runs on without a writable home folder, but the user should know
+// that nothing of this session will be kept.
+void warn_unless_writable(const char *folder) {
+  std::string probe = std::string(folder) + ".write-test-XXXXXX";
+  int fd = mkstemp(probe.data());
+  if (fd >= 0) {
+    close(fd);
+    unlink(probe.c_str());
+    return;
+  }
+  fprintf(stderr, "Warning: can't write to the home folder %s (%s): nothing will be saved\n",
+          folder, strerror(errno));
+}
+
 // The fixed lists of options that matter before the command line is read.
 bool early_flag(int argc, char **argv, const char *flag) {
   for (int i = 1; i < argc && strcmp(argv[i], "--") != 0; i++)
@@ -246,6 +263,8 @@ int app_main(int argc, char **argv) {
     headless_run = bad ? early_flag(argc, argv, "--headless") : first.headless;
   }
   platform_set_headless(headless_run);
+  // Ctrl-C and SIGTERM arrive as a close request: the shutdown runs in full.
+  platform_catch_signals();
   mem_fatal_hook = out_of_memory;
   gfx_fatal_hook = gfx_fatal;
 
@@ -253,6 +272,7 @@ int app_main(int argc, char **argv) {
   const char *home = search_folder(0);
   if (home) {
     make_folders(home);
+    warn_unless_writable(home);
     log_printf("KORB_LOGFILE=%slastlog.txt", home);
   }
   if (find_game_data() < 0) {
@@ -304,7 +324,7 @@ int app_main(int argc, char **argv) {
   // chosen mode (0 x 0 for the desktop mode).
   set_gl_request(settings.gl_major, settings.gl_minor, settings.gl_dialect);
   int mode = config.video_mode;
-  if (mode < 0 || mode >= int(video_modes.size())) mode = 0;
+  if (mode < 0 || mode >= int(video_modes.size())) mode = 1;
   int ww = 0, wh = 0, flags = settings.depth & 0xff;
   if (mode == 1) {
     ww = settings.width;
@@ -314,12 +334,17 @@ int app_main(int argc, char **argv) {
     if (mode > 1) sscanf(video_modes[size_t(mode)].c_str(), "%dx%d", &ww, &wh);
   }
   window = window_open("Tarnwick", ww, wh, flags, 0, settings.zdepth, 0, 0);
-  if (!window) return 1;
+  if (!window) {
+    fprintf(stderr, "Can't open the window: %s\n", window_open_error());
+    return 1;
+  }
 
   if (!headless_run) {
     if (!gfx_log_context(get_gl_proc)) {
       // Nothing past the window was started: only the second half applies.
       log_printf("OpenGL version too old\n");
+      fprintf(stderr, "OpenGL version too old: 3.1 or later is needed (%s)\n",
+              gl_context_version());
       return shutdown_second_half(1);
     }
     if (!gfx_init(get_gl_proc, settings.gl_dialect == GL_DIALECT_ES)) {

@@ -42,6 +42,14 @@ status=$?
 check "warp run exits 0 (got $status)" test $status -eq 0
 check "warp run does not wait for real time" test $(( $(date +%s) - start )) -lt 30
 
+# A frame rate near zero is limited to one frame a second, not a wait for
+# ages: 128 tics are the first frame.
+start=$(date +%s)
+timeout 60 "$BUILD/tarnwick" --headless --lock-fps 1e-30 --tics 128 >"$tmp/out" 2>"$tmp/err"
+status=$?
+check "--lock-fps 1e-30 ends (got $status)" test $status -eq 0
+check "--lock-fps 1e-30 waits about a second" test $(( $(date +%s) - start )) -lt 20
+
 # Bad command lines: the message on standard error, status 1.
 expect_error() {  # expect_error MESSAGE ARGS...
   local message=$1
@@ -60,6 +68,7 @@ expect_error "bad arg for --glversion" --glversion 3
 status=$?
 check "--help exits 0 (got $status)" test $status -eq 0
 check "--help lists the options" grep -q -- "--exit-after-race" "$tmp/out"
+check "--help lists --print-hash" grep -q -- "--print-hash .*hash" "$tmp/out"
 
 # Without the game data anywhere: a message, status 1.
 mkdir -p "$tmp/bare"
