@@ -25,6 +25,7 @@
 #include "race/demo.h"
 #include "race/race.h"
 #include "race/series.h"
+#include "race/world_hash.h"
 #include "script/script.h"
 #include "gfx/gfx.h"
 #include "platform/platform.h"
@@ -415,6 +416,13 @@ int app_main(int argc, char **argv) {
   loop.menu_screen = settings.connect_given ? -1 : 0;
   loop.view_mode = VIEW_NO_TRACK;
   main_loop();
+  if (settings.print_hash) {
+    // The world as the run left it, for comparing runs bit for bit.
+    char hash[41];
+    world_hash_text(hash);
+    printf("world hash %s\n", hash);
+    fflush(stdout);
+  }
 
   shutdown_first_half();
   return shutdown_second_half(0);

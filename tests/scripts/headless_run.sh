@@ -70,6 +70,16 @@ check "--help exits 0 (got $status)" test $status -eq 0
 check "--help lists the options" grep -q -- "--exit-after-race" "$tmp/out"
 check "--help lists --print-hash" grep -q -- "--print-hash .*hash" "$tmp/out"
 
+# The world hash: the same run twice gives the same hash, paced or warped.
+"$BUILD/tarnwick" --headless --warp --tics 640 --seed 3 --print-hash >"$tmp/h1" 2>/dev/null
+"$BUILD/tarnwick" --headless --warp --tics 640 --seed 3 --print-hash >"$tmp/h2" 2>/dev/null
+"$BUILD/tarnwick" --headless --tics 640 --seed 3 --print-hash >"$tmp/h3" 2>/dev/null
+check "--print-hash prints a hash" grep -qE "^world hash [0-9a-f]{40}$" "$tmp/h1"
+check "two runs give the same hash" cmp -s "$tmp/h1" "$tmp/h2"
+check "a paced run gives the warped run's hash" cmp -s "$tmp/h1" "$tmp/h3"
+"$BUILD/tarnwick" --headless --warp --tics 641 --seed 3 --print-hash >"$tmp/h4" 2>/dev/null
+check "one tic more moves the hash" sh -c "! cmp -s '$tmp/h1' '$tmp/h4'"
+
 # Without the game data anywhere: a message, status 1.
 mkdir -p "$tmp/bare"
 cp "$BUILD/tarnwick" "$tmp/bare/"
