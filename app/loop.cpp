@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "core/core.h"
+#include "core/mathutil.h"
 #include "app/console.h"
 #include "bike/bike.h"
 #include "bike/engine_sound.h"
@@ -85,13 +86,12 @@ int frame_histogram_bucket(double seconds) {
   return b;
 }
 
-static double limit01(double v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
 
 double server_step_scale(double server_tic, int now_tic_, int drop_tic_) {
   double d = (server_tic - now_tic_ - 1) * TIC_SECONDS;
-  if (d < 0) return (limit01(d + 1) + 1) / 2;  // ahead: half to full speed
-  if (now_tic_ < drop_tic_) return limit01(d) * 3 + 1;  // catch up before the drop
-  return limit01(8 * d) * 0.125 + 1;
+  if (d < 0) return (clampd(d + 1, 0, 1) + 1) / 2;  // ahead: half to full speed
+  if (now_tic_ < drop_tic_) return clampd(d, 0, 1) * 3 + 1;  // catch up before the drop
+  return clampd(8 * d, 0, 1) * 0.125 + 1;
 }
 
 void measure_frame_step() {
