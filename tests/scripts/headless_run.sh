@@ -55,6 +55,9 @@ expect_error "Bad arg for --erode" --erode nan
 expect_error "bad option '--frobnicate'" --frobnicate
 expect_error "Too many files!" a.twdemo b.twdemo
 expect_error "bad arg for --glversion" --glversion 3
+# A track or demo that is not there is said, not ridden round.
+expect_error 'No track named "no_such_track"' --track no_such_track
+expect_error "Can't open demo file" "$tmp/no_such.twdemo"
 
 "$BUILD/tarnwick" --help >"$tmp/out" 2>&1
 status=$?
