@@ -64,23 +64,30 @@ void note_progress(const char *text) {
   snprintf(loader.last_text, sizeof loader.last_text, "%.64s", text);
 }
 
-void step_begin(const char *text) {
+// Every text shown while loading is measured, the ground's own among them.
+void (*shown_progress)(const char *, int) = nullptr;
+void measured_progress(const char *text, int cycling) {
   note_progress(text);
-  show_progress(text);
+  if (shown_progress) shown_progress(text, cycling);
 }
+struct MeasureProgress {
+  MeasureProgress() {
+    shown_progress = ui_hooks.progress;
+    ui_hooks.progress = measured_progress;
+  }
+  ~MeasureProgress() { ui_hooks.progress = shown_progress; }
+};
+
+void step_begin(const char *text) { show_progress(text); }
 
 void step_done(const char *text) {
   char done[80];
   snprintf(done, sizeof done, "%.64s...done", text);
-  note_progress(done);
   show_progress(done);
 }
 
 // A step's loop goes round: the text again with cycling dots.
-void step_busy(const char *text) {
-  note_progress(text);
-  show_progress_cycling(text);
-}
+void step_busy(const char *text) { show_progress_cycling(text); }
 
 void log_texture_memory(const char *when) {
   if (log_verbosity >= 1 && terrain_hooks.texture_bytes)
@@ -456,10 +463,12 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
                int laps, int robot_skill) {
   // 1. The series event just run keeps its result.
   series_finish_event();
+  MeasureProgress measure;
   step_begin("Resetting...");
   log_printf("Resetting\n");
   loader.max_delay = 0;
   loader.max_delay_text[0] = 0;
+  loader.last_progress = seconds_now();
   if (!race.attached) {
     // Ruts and roost from the wheels, decals with the ground.
     dig_attach();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/log.h"
 #include "terrain/deform.h"
 #include "tests/race/track_fixture.h"
 
@@ -150,6 +151,36 @@ TEST_F(TrackTest, ProgressTextsAndTheSameTrackShortcut) {
   EXPECT_FALSE(track_loaded());
   EXPECT_EQ(billboard_count, 0);
   EXPECT_EQ(terrain.heights, nullptr);
+}
+
+// The log tells what loading did, in order.
+TEST_F(TrackTest, LogTexts) {
+  write_track("flat", {{"cameras", "addcamera 1 2 3\naddcamera 4 5 6\n"}});
+  write_track("other");
+  std::string log = folders.root + "/log.txt";
+  korb_reset_for_tests();
+  log_printf("KORB_LOGFILE=%s", log.c_str());
+  log_verbosity = 1;
+  auto t = table({SLOT_ROBOT});
+  select("other");
+  ASSERT_EQ(load_track(t.data(), 0, 0, 0, 3, 0), 1);
+  select("flat");
+  ASSERT_EQ(load_track(t.data(), 0, 0, 0, 3, 0), 1);
+  free_track();
+  log_verbosity = 0;
+  korb_reset_for_tests();
+  std::string text = read_file(log);
+  size_t at = text.find("Max loading delay was ");  // the second load from here
+  ASSERT_NE(at, std::string::npos);
+  for (const char *want :
+       {"Resetting...\n", "Resetting\n", "Deallocating bikes\n", "Finished deallocating bikes\n",
+        "Deallocating track\n", "Finished deallocating track\n", "Scanning\n",
+        "Loading 'tracks/flat'\n", "2 cameras found\n", "Loading bikes\n", "Loading bikes...done\n",
+        "Max loading delay was ", "Deallocating track\n", "Finished deallocating track\n"}) {
+    size_t next = text.find(want, at);
+    ASSERT_NE(next, std::string::npos) << "\"" << want << "\" missing after " << text.substr(at, 200);
+    at = next + 1;
+  }
 }
 
 }  // namespace
