@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "tools/gen.h"
-#include "tools/gen_track.h"
-#include "tools/gen_track_shape.h"
+#include "tools/course/track_layout.h"
+#include "tools/course/track_shape.h"
 
 namespace {
 
