@@ -147,9 +147,8 @@ static int next_word(DataFile *f, char word[81]) {
   return data_scanf(f, " %80s", word) == 1;
 }
 
-int read_timing_gates(const char *path) {
+int timing_gates_parse(DataFile *f) {
   timing_clear();
-  DataFile *f = path ? data_open(path, "rb") : nullptr;
   if (!f) return 0;
   char word[81];
   next_word(f, word);
@@ -173,8 +172,16 @@ int read_timing_gates(const char *path) {
     next_word(f, word);
   }
   if (!strcmp(word, "normallap:")) read_entries(f, 1);
-  data_close(f);
   timing_settle();
+  return 1;
+}
+
+int read_timing_gates(const char *path) {
+  timing_clear();
+  DataFile *f = path ? data_open(path, "rb") : nullptr;
+  if (!f) return 0;
+  timing_gates_parse(f);
+  data_close(f);
   if (timing.enabled && log_verbosity >= 1)
     log_printf("Found %d timing gates, first lap has %d gates, normal lap has %d\n",
                timing.checkpoint_count, timing.first_count, timing.normal_count);

@@ -80,6 +80,9 @@ extern RunningEntry running_entries[RIDER_SLOTS];
 // Reads a track's "timing_gates" (a data name or path); a missing file
 // leaves no gates. Creates the start-gate statues. 1 when the file was read.
 int read_timing_gates(const char *path);
+// The same from an open file (the caller closes it): 0 for no file.
+struct DataFile;
+int timing_gates_parse(DataFile *f);
 // Writes the tables to "<folder>/timing_gates" through a temporary file:
 // 1, or 0 after "Can't open 'timing_gates'" in the message window.
 int write_timing_gates(const char *folder);
