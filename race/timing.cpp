@@ -142,6 +142,15 @@ static void read_entries(DataFile *f, int normal) {
     timing_add_entry(normal, v);
 }
 
+// Whether a number begins here (after white space). A word must stay whole
+// for the next section: "%f" would eat the "no" of "normallap:" looking
+// for "nan".
+static int number_follows(DataFile *f) {
+  data_scanf(f, " ");
+  int c = data_peekc(f);
+  return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.';
+}
+
 static int next_word(DataFile *f, char word[81]) {
   word[0] = 0;
   return data_scanf(f, " %80s", word) == 1;
@@ -160,7 +169,7 @@ int timing_gates_parse(DataFile *f) {
   }
   if (!strcmp(word, "checkpoints:")) {
     float v[7];
-    while (timing.checkpoint_count < MAX_CHECKPOINTS &&
+    while (timing.checkpoint_count < MAX_CHECKPOINTS && number_follows(f) &&
            data_scanf(f, "%f [ %f %f %f ] [ %f %f %f ] ", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
                       &v[6]) == 7)
       if (timing_add_checkpoint(v[0], v[1], v[2], v[3], v[4], v[5], v[6]) < 0) break;
@@ -217,8 +226,10 @@ static std::string timing_text() {
                name_or_null(g.shape));
     }
   }
-  // Checkpoints whenever there are any, so a half-built course keeps them.
-  if (timing.checkpoint_count > 0) {
+  // Checkpoints whenever there are any, so a half-built course keeps them;
+  // and the word alone before lap lists, which would read as a gate line.
+  const int F = timing.first_count, N = timing.normal_count;
+  if (timing.checkpoint_count > 0 || F > 0 || N > 0) {
     s += "checkpoints:\n";
     for (int i = 0; i < timing.checkpoint_count; i++) {
       const Checkpoint &c = timing.checkpoints[i];
@@ -227,7 +238,6 @@ static std::string timing_text() {
     }
     s += "\n";
   }
-  const int F = timing.first_count, N = timing.normal_count;
   if (F > 0) {
     s += "firstlap:\n";
     for (int i = 0; i < F; i++) append(s, "%d ", timing.entries[i]);

@@ -185,15 +185,22 @@ TEST_F(TimingFile, RoundTrips) {
       "startinggate:\n[1 2 3] -3 null null null\n[4 5 6] 3 null @t.png null\n" + std::string(CHECKPOINTS) +
           "firstlap: 0 1 normallap: 100003 2",
       std::string(CHECKPOINTS) + "firstlap: 0 100001 2 3 normallap: 100000 1 2 3",
+      // Lap lists without checkpoints: the section's word still ends the
+      // gates.
+      "startinggate:\n[1 2 3] 0\ncheckpoints:\nfirstlap: 1 2 normallap: 5",
+      "checkpoints:\nnormallap: 1 2",
   };
   for (const std::string &text : texts) {
     ASSERT_EQ(read_text(text), 1);
     std::string first = written();
     int gates = timing.gate_count, cps = timing.checkpoint_count, enabled = timing.enabled;
+    int first_count = timing.first_count, normal_count = timing.normal_count;
     ASSERT_EQ(read_text(first), 1);
     EXPECT_EQ(written(), first);
     EXPECT_EQ(timing.gate_count, gates);
     EXPECT_EQ(timing.checkpoint_count, cps);
+    EXPECT_EQ(timing.first_count, first_count);
+    EXPECT_EQ(timing.normal_count, normal_count);
     EXPECT_EQ(timing.enabled, enabled);
   }
   ASSERT_EQ(read_text(texts[1]), 1);
