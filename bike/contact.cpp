@@ -11,22 +11,6 @@
 static int dry_run;
 
 // ------------------------------------------------------------- vector bits
-static inline double dot3(const double a[3], const double b[3]) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-static inline void cross3(const double a[3], const double b[3], double out[3]) {
-  double x = a[1] * b[2] - a[2] * b[1];
-  double y = a[2] * b[0] - a[0] * b[2];
-  double z = a[0] * b[1] - a[1] * b[0];
-  out[0] = x;
-  out[1] = y;
-  out[2] = z;
-}
-static inline void sub3(const double a[3], const double b[3], double out[3]) {
-  out[0] = a[0] - b[0];
-  out[1] = a[1] - b[1];
-  out[2] = a[2] - b[2];
-}
 static inline void copy3(double out[3], const double a[3]) {
   out[0] = a[0];
   out[1] = a[1];
@@ -71,7 +55,7 @@ static void circle_point(const double c[3], const double a[3], double R, const d
   sub3(q, c, w);
   double wa = dot3(w, a);
   double wp[3] = {w[0] - wa * a[0], w[1] - wa * a[1], w[2] - wa * a[2]};
-  double l = sqrt(dot3(wp, wp));
+  double l = length3(wp);
   if (!(l > 1e-12)) {
     copy3(out, fallback);
     return;
@@ -91,7 +75,7 @@ static int triangle_frame(const TerrainTriangle &t, TriangleFrame *f) {
   sub3(f->v[1], f->v[0], f->e1);
   sub3(f->v[2], f->v[0], f->e2);
   cross3(f->e1, f->e2, f->n);
-  double nl = sqrt(dot3(f->n, f->n));
+  double nl = length3(f->n);
   if (!(nl > 0)) return 0;
   if (f->n[1] < 0) nl = -nl;
   for (double &x : f->n) x /= nl;
@@ -109,7 +93,7 @@ static double torus_triangle_x(const double c[3], const double a[3], double R, d
   // The circle's point deepest towards the plane.
   double na = dot3(n, a);
   double np[3] = {n[0] - na * a[0], n[1] - na * a[1], n[2] - na * a[2]};
-  double npl = sqrt(dot3(np, np));
+  double npl = length3(np);
   double low[3];
   if (npl > 1e-9) {
     for (int i = 0; i < 3; i++) low[i] = c[i] - np[i] * (R / npl);
@@ -122,7 +106,7 @@ static double torus_triangle_x(const double c[3], const double a[3], double R, d
     double side[3] = {1, 0, 0};
     if (fabs(a[0]) > 0.9) side[0] = 0, side[1] = 1;
     cross3(a, side, any);
-    double al = sqrt(dot3(any, any));
+    double al = length3(any);
     for (int i = 0; i < 3; i++) any[i] = c[i] + any[i] * (R / al);
     circle_point(c, a, R, mid, any, low);
   }
@@ -246,7 +230,7 @@ static int cell_range(double x, double z, double rx, double rz, CellRange *out) 
 }
 
 static void fix_ground_normal(double n[3]) {
-  double l = sqrt(dot3(n, n));
+  double l = length3(n);
   if (l > 0)
     for (int i = 0; i < 3; i++) n[i] /= l;
   if (n[1] < 0) {
@@ -336,7 +320,7 @@ static void axle_direction(const WheelContact *w, double out[3]) {
   dBodyGetRelPointPos(w->body, w->axle_point[0], w->axle_point[1], w->axle_point[2], p);
   const dReal *c = dBodyGetPosition(w->body);
   for (int i = 0; i < 3; i++) out[i] = p[i] - c[i];
-  double l = sqrt(dot3(out, out));
+  double l = length3(out);
   if (l > 0)
     for (int i = 0; i < 3; i++) out[i] /= l;
 }
@@ -456,7 +440,7 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   if (s->slip_function == 2) {
     double ns[3];
     no_spin_velocity(w->body, axle, p, ns);
-    double m = sqrt(dot3(slip, slip));
+    double m = length3(slip);
     if (m > 0) along = dot3(ns, slip) / m;
   }
   double mu = surface_friction(s, w->slip, float(along)) * grip_scale;
@@ -504,7 +488,7 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   const dReal *cv = dBodyGetLinearVel(w->body);
   double vn = cv[0] * n[0] + cv[1] * n[1] + cv[2] * n[2];
   double v[3] = {cv[0] - vn * n[0], cv[1] - vn * n[1], cv[2] - vn * n[2]};
-  double speed = sqrt(dot3(v, v));
+  double speed = length3(v);
   int np = 0;
   while (np < SURFACE_CURVE_POINTS && s->roll_speed[np] != 0) np++;
   double ra = curve_at(s->roll_a, s->roll_speed, np, speed, 0);
@@ -758,11 +742,6 @@ int wheel_shape_contact(CollisionShape *shape, dBodyID body, WheelContact *w, in
 // ------------------------------------------------------------- the rider
 static const int shape_parts[5] = {FRAME, FORK_UPPER, FORK_LOWER, SWINGARM, RIDER_BODY};
 static int hit_bit(int part) { return 1 << part; }
-
-static double body_speed(dBodyID b) {
-  const dReal *v = dBodyGetLinearVel(b);
-  return sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-}
 
 static int may_crash(const Rider *r) { return !dry_run && r->crash_timer == 0 && r->bump >= 0; }
 
