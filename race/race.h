@@ -110,7 +110,9 @@ int trackside_camera_for_rider(int slot);  // -1 when the track has no sections
 // Rebuilds the running and results orders, settles the length of a timed
 // race, and writes "@results.txt" once everyone has finished.
 void update_results();
-// Called by timing when a rider completes a lap: the finish rule.
+// Called by timing when a rider completes a lap (its progress already
+// counts the lap line): the finish rule, then update_results while the
+// results are not final.
 void race_lap_completed(int slot);
 // "%d laps", "%d minutes" or "%d minutes + %d laps".
 void race_length_text(char *out, int size);
