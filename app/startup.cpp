@@ -319,6 +319,11 @@ int app_main(int argc, char **argv) {
     snprintf(config.server_name, sizeof config.server_name, "%s", settings.connect.c_str());
     server_history_push(config.server_name);
   }
+  // A headless run is a measurement: it repeats exactly unless asked not to.
+  if (headless_run && !settings.seed_given) {
+    settings.seed_given = 1;
+    settings.seed = 0;
+  }
   rng_seed(settings.seed_given ? settings.seed : uint32_t(time(nullptr)));
   race_set_seed(settings.seed_given, settings.seed);
   race_set_practice(settings.practice);
