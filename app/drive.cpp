@@ -35,10 +35,11 @@ void take_bike(Rider *r) {
   drive.course = CourseRider();
   drive.held = rider_current_command(r);
   if (drive.follow) {
-    // The planned rider was planned for the stock bike.
+    // The planned rider was planned for the stock bike, clutch out.
     course_stock_setup(r, 100, 0);
     course_take_bike(r);
     drive.held.clutch = 1;
+    rider_apply_command(r, drive.held);
   }
 }
 

@@ -451,7 +451,8 @@ int race_over() {
 }
 
 void race_give_up() {
-  if (!track_loaded() || race.results_final) return;
+  // A time trial has laps but no results.
+  if (!track_loaded() || race.results_final || race.practice_mode) return;
   update_running_order();
   update_race_length();
   make_final();
