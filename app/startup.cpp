@@ -436,6 +436,7 @@ int app_main(int argc, char **argv) {
     lineup_from_text(settings.race_slots.c_str(), lineup);
     rotate_lineup(settings.rotate_lineup);
   }
+  race_hooks.connected = net_connected;
   if (headless_run) race_report_install();
   int followed = 0;
   int loaded = 0;

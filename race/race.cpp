@@ -51,6 +51,9 @@ const int QUIET_TICS = 60 * TICS_PER_SECOND;  // a finished race nobody rides on
 
 int connected() { return race_hooks.connected && race_hooks.connected(); }
 
+// A server's spectator has a rider of its own that only watches.
+int local_spectator() { return server_race.active && server_race.start_position == RIDER_SLOTS; }
+
 int local_slot() {
   for (int s = 0; s < RIDER_SLOTS; s++)
     if (rider_roles[s] == ROLE_LOCAL && rider_in_slot(s)) return s;
@@ -129,7 +132,7 @@ double reference_of(int slot, int from, int to) {
 
 // The time a stretch takes: the average over the riders who covered it.
 double reference_tics(int from, int to) {
-  int spectator = connected() && race_hooks.local_spectator && race_hooks.local_spectator();
+  int spectator = connected() && local_spectator();
   double sum = 0;
   int count = 0;
   for (int k = 0; k < running_count; k++) {
@@ -240,7 +243,7 @@ int still_racing(int slot) {
            now - demo_history_newest_tic(slot) < 10 * TICS_PER_SECOND;
   }
   if (role == ROLE_LOCAL)
-    return !(race_hooks.local_spectator && race_hooks.local_spectator());
+    return !local_spectator();
   return race_hooks.server_update_age && race_hooks.server_update_age(slot) < 1.0;
 }
 

@@ -162,7 +162,6 @@ double rider_penalty_tics(int slot);
 // (offline, no script, nothing told).
 struct RaceHooks {
   int (*connected)();              // racing on a server
-  int (*local_spectator)();        // the local player only watches the server race
   double (*server_update_age)(int slot);  // seconds since the server last moved it
   void (*script_tic)(int tic);     // the track script's tic handler
   // A rider completed a lap (after the finish rule): lap number and time.

@@ -130,6 +130,41 @@ TEST_F(DefaultTrackRace, RaisedGateHoldsAFullThrottleRider) {
   EXPECT_EQ(timing.gates[1].fall, 0.0f) << "an untouched gate stays down";
 }
 
+// On a server, leaving the line before the drop holds the rider until 15 s
+// after it, whenever the offence.
+TEST_F(DefaultTrackRace, FalseStartOnAServerHoldsUntilFifteenSecondsAfterTheDrop) {
+  race_hooks.connected = [] { return 1; };
+  std::vector<int> table(RIDER_SLOTS, SLOT_EMPTY);
+  table[0] = SLOT_LOCAL;
+  ASSERT_EQ(load_track(table.data(), 0, 0, 0, 2, 0), 1);
+  const int drop = race_drop_tic();
+  Rider *r = rider_in_slot(0);
+  while (race_now_tic() < 500) {
+    hold(r, 0, 1);
+    race_tic();
+  }
+  EXPECT_EQ(race.start_hold, 0) << "standing still is no offence";
+  // Four feet back from where it stood.
+  double a = timing.gates[0].angle;
+  move_rider(r, 4 * sin(a), 0, 4 * cos(a));
+  MessageCatcher messages;
+  race_tic();
+  EXPECT_EQ(race.start_hold, drop + 15 * 128 - 500);
+  ASSERT_EQ(messages.lines.size(), 1u);
+  EXPECT_EQ(messages.lines[0], "15 second false start penalty");
+  while (race_now_tic() <= drop + 15 * 128) {
+    hold(r, 1, 0);
+    race_tic();
+    ASSERT_EQ(r->throttle, 0.0f) << "held at tic " << race_now_tic() - 1;
+    ASSERT_EQ(r->front_brake, 1.0f);
+  }
+  EXPECT_EQ(race.start_hold, 0);
+  hold(r, 1, 0);
+  race_tic();
+  EXPECT_EQ(r->throttle, 1.0f) << "free 15 s after the drop";
+  EXPECT_EQ(messages.lines.size(), 1u);
+}
+
 // The time trial: the player runs up from two checkpoints before the lap
 // line, and every lap is timed from that line round to it again.
 TEST_F(DefaultTrackRace, TimeTrialFlyingStartAndLaps) {
