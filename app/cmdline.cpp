@@ -387,7 +387,8 @@ int parse_command_line(int argc, const char *const *argv, Settings *s, std::stri
   }
   if (s->connect_given) s->track.clear();
   const char *conflict = nullptr;
-  if (s->race_given && s->time_trial) conflict = "--race and --time-trial are two races: give one\n";
+  if (s->race_given && s->time_trial)
+    conflict = "--race and --time-trial are two races: give one\n";
   else if ((s->race_given || s->time_trial) && s->connect_given)
     conflict = "--race and --time-trial race here, not on a server: not with --connect\n";
   else if (s->race_laps == 0 && s->race_minutes <= 0)

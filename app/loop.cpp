@@ -194,7 +194,8 @@ static void run_tic(double moment) {
     loop.view_mode = VIEW_NO_TRACK;
     return;
   }
-  if (!loop.paused && loop.view_mode != VIEW_NO_TRACK && !(net_connected() && !net_sending_tics())) {
+  if (!loop.paused && loop.view_mode != VIEW_NO_TRACK &&
+      !(net_connected() && !net_sending_tics())) {
     drive_tic();
     race_tic();
   }

@@ -231,8 +231,9 @@ void soft_erp_cfm(double kp, double kd, double *erp, double *cfm);
 // timing and lines between), physics_tic runs them alone for tools and
 // tests. Contacts of every simulated rider with the world and each other:
 void physics_contacts();
-// The wheel samples for roost (and replayed riders' ruts), visited in the
-// occupied slots' order from position now_tic mod their count:
+// The wheel samples for roost (a replayed rider's wheels sampled against
+// the ground first), visited in the occupied slots' order from position
+// now_tic mod their count:
 void physics_wheel_samples();
 // The world step, the contact group emptied, the ruts queued:
 void physics_step();

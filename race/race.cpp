@@ -338,13 +338,17 @@ void phase_start_gates() {
   int up = physics.now_tic <= physics.drop_tic + race.replay_delay;
   for (int g = 0; g < timing.gate_count; g++) {
     StartGate &gate = timing.gates[g];
-    const Statue *st = gate.statue >= 0 && gate.statue < statue_count ? &statues[gate.statue] : nullptr;
+    const Statue *st =
+        gate.statue >= 0 && gate.statue < statue_count ? &statues[gate.statue] : nullptr;
+    if (st && st->posed_tic == physics.now_tic) {
+      // The script's pose stands for this tic.
+      gate.fall_speed = 0;
+      if (up) gate.fall = 1;
+      continue;
+    }
     if (up) {
       gate.fall = 1;
       gate.fall_speed = 0;
-    } else if (st && st->posed_tic == physics.now_tic) {
-      gate.fall_speed = 0;
-      continue;
     } else if (!st || st->contact_tic != physics.now_tic) {
       gate.fall_speed = std::min(gate.fall_speed + GATE_FALL_ACCELERATION * float(TIC_SECONDS),
                                  GATE_FALL_SPEED_MAX);

@@ -46,6 +46,7 @@ class DefaultTrackRace : public ::testing::Test {
     file_index_free();
     race_set_seed(0, 0);
     race = RaceState();
+    race_hooks = RaceHooks();
   }
 
   static void hold(Rider *r, float throttle, float brakes) {

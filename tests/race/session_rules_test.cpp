@@ -50,6 +50,7 @@ class RaceRules : public PhysicsTest {
     timing_clear();
     running_count = results_count = 0;
     race = RaceState();
+    race_hooks = RaceHooks();
     PhysicsTest::TearDown();
   }
 
@@ -79,7 +80,9 @@ class RaceRules : public PhysicsTest {
     rides(slot, t);
   }
 
-  void cross(int slot, int index, int after_drop) { history.push_back({DROP + after_drop, slot, index}); }
+  void cross(int slot, int index, int after_drop) {
+    history.push_back({DROP + after_drop, slot, index});
+  }
 
   // Feeds the history up to a tic after the drop in time order, as the
   // crossing test would take it; the rest waits.

@@ -18,7 +18,8 @@ int control_parse(const char *text, std::vector<ControlStep> *out) {
   size_t pos = 0;
   while (pos < rest.size()) {
     size_t comma = rest.find(',', pos);
-    std::string item = rest.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    size_t n = comma == std::string::npos ? std::string::npos : comma - pos;
+    std::string item = rest.substr(pos, n);
     if (!item.empty()) {
       size_t eq = item.find('=');
       if (eq == std::string::npos) return 0;
