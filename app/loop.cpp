@@ -232,10 +232,12 @@ static void setup_change_notice() {
 }
 
 void after_tics() {
-  if (settings.exit_after_race && track_loaded() && race_over()) {
-    // The run ends with this race, also under "--warp".
-    race_give_up();
-    loop.quit_requested = 1;
+  if (settings.exit_after_race) {
+    // The run ends with this race, also under "--warp": no restart.
+    if (track_loaded() && race_over()) {
+      race_give_up();
+      loop.quit_requested = 1;
+    }
   } else if (settings.warp && track_loaded() && race_leader_finished()) {
     rotate_lineup(1);
     NewRace n = new_race_settings();
