@@ -441,7 +441,7 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   if (!(depth > 0)) {
     w->depth = 0;
     // A wheel in the air carries no load to learn from.
-    if (!dry_run) w->load_ratio = 1;
+    if (!dry_run && physics_options.strict_friction) w->load_ratio = 1;
     return 0;
   }
   fix_ground_normal(n);
@@ -470,7 +470,8 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   memset(&ct, 0, sizeof ct);
   ct.surface.mode = CONTACT_MODE;
   w->mu = float(mu);
-  ct.surface.mu = mu * w->load_ratio;
+  const int strict = physics_options.strict_friction;
+  ct.surface.mu = strict ? mu * w->load_ratio : mu;
   soft_erp_cfm(kp, kd, &ct.surface.soft_erp, &ct.surface.soft_cfm);
   double d1[3];
   cross3(n, slip, d1);
@@ -485,12 +486,12 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
     dVector3 nn = {n[0], n[1], n[2], 0}, q;
     dPlaneSpace(nn, ct.fdir1, q);
   }
-  const dReal *centre = dBodyGetPosition(w->body);
-  for (int i = 0; i < 3; i++) {
-    w->fdir[i] = ct.fdir1[i];
-    w->arm[i] = p[i] - centre[i];
+  for (int i = 0; i < 3; i++) w->fdir[i] = ct.fdir1[i];
+  if (strict) {
+    const dReal *centre = dBodyGetPosition(w->body);
+    for (int i = 0; i < 3; i++) w->arm[i] = p[i] - centre[i];
+    w->joint_tic = physics.now_tic;
   }
-  w->joint_tic = physics.now_tic;
   for (int i = 0; i < 3; i++) {
     ct.geom.pos[i] = p[i];
     ct.geom.normal[i] = n[i];
@@ -515,17 +516,17 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   return 1;
 }
 
-// dWorldStep sizes each friction bound from the normal force it finds with
-// every contact still frictionless, and keeps that bound while it solves
-// the friction. Braking pitches the bike forward and pushes the front wheel
-// up its fork, so the tires end up carrying less than that (the rear about
-// a fifth less) and a locked rear pulled 0.76 of its load on a surface of
-// 0.6. A friction row that slides sits at its bound, mu given times the
-// load assumed, so its force shows the ratio of the load carried to the
-// load assumed; the next tic's mu is scaled by it. A tire that did not
-// slide but still pulled more than mu times its load lowers the ratio too.
-// The ratio stays at most 1: a tire that gains load as it pulls keeps the
-// step's own limit.
+// Strict friction. dWorldStep sizes each friction bound from the normal
+// force it finds with every contact still frictionless, and keeps that
+// bound while it solves the friction. Braking pitches the bike forward and
+// pushes the front wheel up its fork, so the tires end up carrying less
+// than that (the rear about a fifth less) and a locked rear pulls 0.78 of
+// its load on a surface of 0.6. A friction row that slides sits at its
+// bound, mu given times the load assumed, so its force shows the ratio of
+// the load carried to the load assumed; the next tic's mu is scaled by it.
+// A tire that did not slide but still pulled more than mu times its load
+// lowers the ratio too. The ratio stays at most 1: a tire that gains load
+// as it pulls keeps the step's own limit.
 void wheel_friction_learn(WheelContact *w) {
   if (w->joint_tic != physics.now_tic || !(w->depth > 0) || !(w->mu > 0)) return;
   const double n[3] = {w->normal[0], w->normal[1], w->normal[2]};

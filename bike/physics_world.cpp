@@ -10,6 +10,7 @@
 
 PhysicsWorld physics;
 PhysicsHooks physics_hooks;
+PhysicsOptions physics_options;
 
 static int ode_started;
 // Set while the world steps: ODE ends the process when its error and debug
@@ -140,9 +141,10 @@ void physics_step() {
     ode_escape = &env;
     dWorldStep(physics.world, TIC_SECONDS);
     ode_escape = nullptr;
-    for (Rider &r : riders)
-      if (r.in_use && r.simulated)
-        for (WheelContact &w : r.wheel) wheel_friction_learn(&w);
+    if (physics_options.strict_friction)
+      for (Rider &r : riders)
+        if (r.in_use && r.simulated)
+          for (WheelContact &w : r.wheel) wheel_friction_learn(&w);
   } else {
     ode_escape = nullptr;
     step_failed();

@@ -519,7 +519,10 @@ uint64_t rider_state_hash(const Rider *r, uint64_t h) {
   }
   mix(&r->engine_speed, sizeof r->engine_speed);
   mix(&r->phase, sizeof r->phase);
-  for (const WheelContact &w : r->wheel) mix(&w.load_ratio, sizeof w.load_ratio);
+  // Strict friction's learnt ratios steer the next step; raw friction has
+  // no hidden state.
+  if (physics_options.strict_friction)
+    for (const WheelContact &w : r->wheel) mix(&w.load_ratio, sizeof w.load_ratio);
   return h;
 }
 

@@ -80,10 +80,12 @@ struct WheelContact {
   dJointFeedback feedback;  // f1: force of the ground on the wheel last step
   float mu;           // the surface's friction at this contact
   double fdir[3];     // first friction direction of the contact joint
-  double arm[3];      // its point from the wheel centre as the step began
-  // The step sizes each friction limit from the load the tire would carry
-  // without friction; this is the ratio of the load it did carry to that
-  // one, learnt when the friction last reached its limit (0.25..1).
+  // Strict friction only (PhysicsOptions): the step sizes each friction
+  // limit from the load the tire would carry without friction; load_ratio
+  // is the ratio of the load it did carry to that one, learnt when the
+  // friction last reached its limit (0.25..1), and the rest what the
+  // learning reads after the step.
+  double arm[3];      // the contact from the wheel centre as the step began
   float load_ratio;
   int joint_tic;      // tic of the last contact joint; -1 none
 };
@@ -274,8 +276,9 @@ int shape_shape_contact(CollisionShape *a, dBodyID body_a, CollisionShape *b, dB
 int wheel_shape_contact(CollisionShape *shape, dBodyID body, WheelContact *w, int mode);
 int rider_collide_world(Rider *r);
 int rider_collide_riders(Rider *a, Rider *b, int mode);
-// After the world step: the wheel's load ratio from the forces and motion
-// the step gave its contact joint (does nothing without one this tic).
+// After the world step, with strict friction: the wheel's load ratio from
+// the forces and motion the step gave its contact joint (does nothing
+// without one this tic).
 void wheel_friction_learn(WheelContact *w);
 // Script queries: depth, and when above 0 the contact position, slip
 // velocity and the contact point's velocity without the wheel's spin.
@@ -310,6 +313,9 @@ void rider_set_velocity(Rider *r, const double v[3]);
 double engine_torque(const BikeModel *m, double rpm, double throttle);
 // Where the drawn rider's feet go: targets and weights.
 void rider_foot_pose(Rider *r, float target[2][3], float weight[2]);
+// The point on the ground a foot dabs at (side 0 left, 1 right): 1, or 0
+// when the bike leans the other way.
+int dab_foot_point(Rider *r, int side, double out[3]);
 // Damping force magnitude of a suspension damper (speed v >= 0).
 double damping_curve(double v, double high, double low);
 // Shock travel and its slope at swingarm fraction x.
