@@ -438,7 +438,7 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   (void)r;
   double p[3], n[3];
   double depth = wheel_deepest(w, p, n, 0);
-  if (!(depth > 0)) {
+  if (!(depth > 0 && depth < 1e6)) {
     w->depth = 0;
     // A wheel in the air carries no load to learn from.
     if (!dry_run && physics_options.strict_friction) w->load_ratio = 1;

@@ -57,6 +57,7 @@ int physics_init() {
   physics.now_tic = 0;
   physics.drop_tic = 0;
   physics.sample_start = 0;
+  physics.step_escapes = 0;
   for (int &e : physics.extra_down) e = 0;
   return 1;
 }
@@ -76,8 +77,9 @@ void physics_shutdown() {
 void soft_erp_cfm(double kp, double kd, double *erp, double *cfm) {
   double h = TIC_SECONDS;
   double s = h * kp + kd;
-  *erp = s > 0 ? h * kp / s : 0;
-  *cfm = s > 0 ? 1 / s : 1e9;
+  int ok = s > 0 && s < 1e300;  // not NaN, not infinite
+  *erp = ok ? h * kp / s : 0;
+  *cfm = ok ? 1 / s : 1e9;
 }
 
 static int simulated_now(const Rider &r) { return r.in_use && r.weight > 0.25f; }
@@ -130,12 +132,16 @@ void physics_contacts() {
 // on its wheels where it last was.
 static void step_failed() {
   log_printf("Physics step failed; riders reset\n");
+  physics.step_escapes++;
   dJointGroupEmpty(physics.contacts);
   for (Rider &r : riders)
     if (r.in_use) rider_mend(&r);
 }
 
 void physics_step() {
+  for (Rider &r : riders)
+    if (r.in_use) rider_step_check(&r);
+  // The last resort: ODE gave up on the step all the same.
   static jmp_buf env;
   if (setjmp(env) == 0) {
     ode_escape = &env;

@@ -201,6 +201,7 @@ struct PhysicsWorld {
   int drop_tic;   // the start gate's drop
   int extra_down[16];  // extra tics down per crash count (a server sets them)
   int sample_start;    // rotating start of the contact samples
+  int step_escapes;    // steps ODE gave up on (the riders were mended)
 };
 extern PhysicsWorld physics;
 
