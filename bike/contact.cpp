@@ -1,6 +1,7 @@
 // Tires and bodies against the ground, obstacles and each other: our own
 // torus-, sphere- and triangle tests, and the ODE contact joints built from
 // them with friction from the surface under each wheel.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -98,19 +99,14 @@ static int triangle_frame(const TerrainTriangle &t, TriangleFrame *f) {
   return 1;
 }
 
-// `beat`: only a contact deeper than this matters; `edges` 0 skips the
-// edge search (the costly part) and reports interior contacts only.
-static double torus_triangle_x(const double c[3], const double a[3], double R, double r,
-                               const TerrainTriangle &t, double point[3], double normal[3],
-                               double beat, int edges, double *bound = nullptr) {
-  TriangleFrame f;
-  if (!triangle_frame(t, &f)) return 0;
-  const double *v0 = f.v[0], *v1 = f.v[1], *v2 = f.v[2], *e1 = f.e1, *e2 = f.e2, *n = f.n;
-  // The circle's point deepest towards the plane.
+// Where the tire circle (centre c, unit axle a, radius R) comes deepest
+// towards a triangle's plane; returns that point's height over the plane.
+static double tire_low(const double c[3], const double a[3], double R, const TriangleFrame &f,
+                       double low[3]) {
+  const double *v0 = f.v[0], *v1 = f.v[1], *v2 = f.v[2], *n = f.n;
   double na = dot3(n, a);
   double np[3] = {n[0] - na * a[0], n[1] - na * a[1], n[2] - na * a[2]};
   double npl = sqrt(dot3(np, np));
-  double low[3];
   if (npl > 1e-9) {
     for (int i = 0; i < 3; i++) low[i] = c[i] - np[i] * (R / npl);
   } else {
@@ -128,23 +124,50 @@ static double torus_triangle_x(const double c[3], const double a[3], double R, d
   }
   double w[3];
   sub3(low, v0, w);
-  double h = dot3(w, n);
-  if (h >= r) return 0;
-  double q[3] = {low[0] - h * n[0], low[1] - h * n[1], low[2] - h * n[2]};
-  if (bound) *bound = r - (h > 0 ? h : 0);
-  if (inside_triangle(q, v0, e1, e2)) {
-    if (bound) *bound = 0;  // the interior depth is this triangle's best
-    if (r - h <= beat) return 0;
-    copy3(point, q);
-    copy3(normal, n);
-    return r - h;
+  return dot3(w, n);
+}
+
+// Distance from a point to the circle.
+static double circle_distance(const double c[3], const double a[3], double R, const double p[3]) {
+  double w[3];
+  sub3(p, c, w);
+  double wa = dot3(w, a);
+  double wp = sqrt(fmax(0.0, dot3(w, w) - wa * wa)) - R;
+  return sqrt(wp * wp + wa * wa);
+}
+
+// No point of the segment p0-p1 is nearer the circle than this.
+static double segment_circle_bound(const double c[3], const double a[3], double R,
+                                   const double p0[3], const double p1[3]) {
+  double mid[3], half[3];
+  for (int i = 0; i < 3; i++) {
+    mid[i] = (p0[i] + p1[i]) / 2;
+    half[i] = (p1[i] - p0[i]) / 2;
   }
-  // No point of the triangle is nearer than its plane.
-  if (!edges || r - (h > 0 ? h : 0) <= beat) return 0;
-  // Nearest approach to one of the edges.
+  double bound = circle_distance(c, a, R, mid) - sqrt(dot3(half, half));
+  // Both ends on one side of the circle's plane.
+  double w0[3], w1[3];
+  sub3(p0, c, w0);
+  sub3(p1, c, w1);
+  double d0 = dot3(w0, a), d1 = dot3(w1, a);
+  if ((d0 > 0) == (d1 > 0)) bound = fmax(bound, fmin(fabs(d0), fabs(d1)));
+  return bound;
+}
+
+// Nearest approach of the circle to the triangle's edges (the triangle's
+// interior being no nearer than its plane): the depth if deeper than `beat`,
+// else 0. Edges that cannot come within r - beat of the circle are left out
+// unsearched; the search itself is a few rounds of alternating projections
+// between circle and edge from the circle's low point.
+static double tire_edges(const double c[3], const double a[3], double R, double r,
+                         const TriangleFrame &f, const double low[3], double beat,
+                         double point[3], double normal[3]) {
+  const double *v0 = f.v[0], *v1 = f.v[1], *v2 = f.v[2], *n = f.n;
   const double *ends[3][2] = {{v0, v1}, {v1, v2}, {v2, v0}};
+  const double reach = r - beat + 1e-9;
   double best = 1e300, bp[3] = {0, 0, 0}, bc[3] = {0, 0, 0};
   for (auto &e : ends) {
+    if (segment_circle_bound(c, a, R, e[0], e[1]) >= reach) continue;
     double s[3], cp[3];
     closest_on_segment(low, e[0], e[1], s);
     for (int it = 0; it < 6; it++) {
@@ -162,7 +185,7 @@ static double torus_triangle_x(const double c[3], const double a[3], double R, d
     }
   }
   double dist = sqrt(best);
-  if (dist >= r) return 0;
+  if (dist >= r || r - dist <= beat) return 0;
   copy3(point, bp);
   if (dist > 1e-9) {
     for (int i = 0; i < 3; i++) normal[i] = (bc[i] - bp[i]) / dist;
@@ -174,13 +197,29 @@ static double torus_triangle_x(const double c[3], const double a[3], double R, d
   } else {
     copy3(normal, n);
   }
-  if (r - dist <= beat) return 0;
   return r - dist;
+}
+
+// The low point projected onto the plane, when it falls inside the triangle.
+static int tire_interior(const TriangleFrame &f, const double low[3], double h, double q[3]) {
+  for (int i = 0; i < 3; i++) q[i] = low[i] - h * f.n[i];
+  return inside_triangle(q, f.v[0], f.e1, f.e2);
 }
 
 double torus_triangle(const double c[3], const double a[3], double R, double r,
                       const TerrainTriangle &t, double point[3], double normal[3]) {
-  return torus_triangle_x(c, a, R, r, t, point, normal, 0, 1);
+  TriangleFrame f;
+  if (!triangle_frame(t, &f)) return 0;
+  double low[3], q[3];
+  double h = tire_low(c, a, R, f, low);
+  if (h >= r) return 0;
+  if (tire_interior(f, low, h, q)) {
+    copy3(point, q);
+    copy3(normal, f.n);
+    return r - h;
+  }
+  if (r - (h > 0 ? h : 0) <= 0) return 0;
+  return tire_edges(c, a, R, r, f, low, 0, point, normal);
 }
 
 double sphere_triangle(const double c[3], double radius, const TerrainTriangle &t,
@@ -341,6 +380,226 @@ static void axle_direction(const WheelContact *w, double out[3]) {
     for (int i = 0; i < 3; i++) out[i] /= l;
 }
 
+// A ground triangle the wheel search keeps: its frame, the tire circle's
+// low point towards its plane and that point's height over it.
+struct TireTriangle {
+  TriangleFrame f;
+  double low[3];
+  double h;
+};
+enum { TIRE_TRIANGLES = 128 };
+
+// The low point's projection onto the plane lies within about a millionth
+// of a foot of the triangle, seen from above (a cheap test that lets the
+// exact one run only where it can succeed).
+static int near_inside_xz(const TriangleFrame &f, const double q[3], double tol) {
+  const double *v[3] = {f.v[0], f.v[1], f.v[2]};
+  double e[3];
+  for (int k = 0; k < 3; k++) {
+    const double *p = v[k], *n = v[(k + 1) % 3];
+    e[k] = (n[0] - p[0]) * (q[2] - p[2]) - (n[2] - p[2]) * (q[0] - p[0]);
+  }
+  double area = (v[1][0] - v[0][0]) * (v[2][2] - v[0][2]) - (v[1][2] - v[0][2]) * (v[2][0] - v[0][0]);
+  if (area > 0) return e[0] >= -tol && e[1] >= -tol && e[2] >= -tol;
+  return e[0] <= tol && e[1] <= tol && e[2] <= tol;
+}
+
+static inline double min2(double a, double b) { return a < b ? a : b; }
+static inline double max2(double a, double b) { return a > b ? a : b; }
+
+// The tire circle (centre c, unit axle a, radius R; `flat` the axle's
+// length on the ground plan, e1 its direction there and e2 across it): its
+// points lower than `top` + r lie on an arc about its lowest point, whose
+// ground plan c + R cos(t) a_y e1 + R sin(t) e2 fits in a rectangle about
+// `centre`, half1 along e1 and half2 along e2. 0: no such point.
+struct TireArc {
+  double centre[2], half1, half2;
+};
+static int tire_arc(const double c[3], const double a[3], double R, double r, double flat,
+                    const double e1[2], double top, TireArc *out) {
+  const double k = (c[1] - top - r) / (R * flat);  // cos of the arc's half angle
+  if (!(k < 1)) return 0;
+  const double ck = k > -1 ? k : -1;
+  const double along = R * (1 + ck) / 2 * a[1];
+  out->centre[0] = c[0] + along * e1[0];
+  out->centre[1] = c[2] + along * e1[1];
+  out->half1 = R * (1 - ck) / 2 * fabs(a[1]);
+  out->half2 = ck >= 0 ? R * sqrt(1 - ck * ck) : R;
+  return 1;
+}
+
+// Ground-plan distance from the arc's rectangle to the box x0..x1 by
+// z0..z1, or less (the widest gap along the four sides' directions).
+static double tire_arc_gap(const TireArc &arc, const double e1[2], const double e2[2], double x0,
+                           double x1, double z0, double z1) {
+  const double d[2] = {arc.centre[0] - (x0 + x1) / 2, arc.centre[1] - (z0 + z1) / 2};
+  const double sx = (x1 - x0) / 2, sz = (z1 - z0) / 2;
+  const double h1 = arc.half1, h2 = arc.half2;
+  double gap = fabs(d[0]) - (sx + h1 * fabs(e1[0]) + h2 * fabs(e2[0]));
+  gap = max2(gap, fabs(d[1]) - (sz + h1 * fabs(e1[1]) + h2 * fabs(e2[1])));
+  gap = max2(gap, fabs(d[0] * e1[0] + d[1] * e1[1]) - (h1 + sx * fabs(e1[0]) + sz * fabs(e1[1])));
+  gap = max2(gap, fabs(d[0] * e2[0] + d[1] * e2[1]) - (h2 + sx * fabs(e2[0]) + sz * fabs(e2[1])));
+  return max2(gap, 0);
+}
+
+// A grid sample as the terrain reads it: beyond the grid, the edge's.
+static inline float ground_sample(int i, int j) {
+  const int last = terrain.size - 1;
+  i = i > 0 ? (i < last ? i : last) : 0;
+  j = j > 0 ? (j < last ? j : last) : 0;
+  return terrain.heights[size_t(j) * terrain.size + i];
+}
+
+// The deepest torus penetration over the triangles of the cells under the
+// wheel, as if every triangle were tried in full in grid order: interiors
+// first, then the edges of those whose plane lets them beat the deepest
+// interior by more than a thousandth of a foot (less changes nothing that
+// matters). What is left out cannot change the answer: a cell wholly
+// farther than the tube's radius from the circle, unless its ground rises
+// above the circle's lowest point (a triangle above the circle is the one
+// way to reach it from afar), and a triangle all beside the circle's plane.
+double tire_ground_deepest(const double c[3], const double a[3], double R, double r,
+                           double point[3], double normal[3]) {
+  // Cells under the torus's own box: a wheel upright and heading along an
+  // axis is only a tire's width across.
+  CellRange cr;
+  double ex = R * sqrt(fmax(0.0, 1 - a[0] * a[0])) + r;
+  double ez = R * sqrt(fmax(0.0, 1 - a[2] * a[2])) + r;
+  if (!cell_range(c[0], c[2], ex, ez, &cr)) return 0;
+  // Margins for rounding: a cell or triangle is left out only when it
+  // misses by more than a millionth of a foot.
+  const double slack = 1e-6;
+  const double reach = (r + slack) * (r + slack);
+  const double flat = sqrt(fmax(0.0, 1 - a[1] * a[1]));
+  const double circle_low = c[1] - R * flat;
+  const double e1[2] = {flat > 1e-6 ? a[0] / flat : 1, flat > 1e-6 ? a[2] / flat : 0};
+  const double e2[2] = {e1[1], -e1[0]};
+  const double ca = dot3(c, a);
+  const float sp = terrain.spacing;
+  const double tol = 1e-6 * sp;
+  if (flat > 1e-6) {
+    // Over ground wholly below the circle only the arc lower than the
+    // highest sample plus r can reach it: the cells within r of its plan.
+    float top = ground_sample(cr.i0, cr.j0);
+    for (int j = cr.j0; j <= cr.j1 + 1; j++)
+      for (int i = cr.i0; i <= cr.i1 + 1; i++) top = max2(top, ground_sample(i, j));
+    TireArc arc;
+    if (!(circle_low < top + slack)) {
+      if (!tire_arc(c, a, R, r, flat, e1, top, &arc)) return 0;
+      // (The grid's corners are placed in single precision: a thousandth
+      // of a foot covers where they stray from multiples of the spacing.)
+      const double wx = arc.half1 * fabs(e1[0]) + arc.half2 * fabs(e2[0]) + r + 1e-3;
+      const double wz = arc.half1 * fabs(e1[1]) + arc.half2 * fabs(e2[1]) + r + 1e-3;
+      cr.i0 = std::max(cr.i0, int(floor((arc.centre[0] - wx) / sp)));
+      cr.i1 = std::min(cr.i1, int(floor((arc.centre[0] + wx) / sp)));
+      cr.j0 = std::max(cr.j0, int(floor((arc.centre[1] - wz) / sp)));
+      cr.j1 = std::min(cr.j1, int(floor((arc.centre[1] + wz) / sp)));
+    }
+  }
+  TireTriangle tt[TIRE_TRIANGLES];
+  int n = 0;
+  double best = 0;
+  for (int j = cr.j0; j <= cr.j1; j++)
+    for (int i = cr.i0; i <= cr.i1; i++) {
+      // The cell's corners as the terrain builds its triangles.
+      const float h00 = ground_sample(i, j), h10 = ground_sample(i + 1, j);
+      const float h01 = ground_sample(i, j + 1), h11 = ground_sample(i + 1, j + 1);
+      const double x0 = float(i) * sp, x1 = float(i + 1) * sp;
+      const double z0 = float(j) * sp, z1 = float(j + 1) * sp;
+      const double y0 = min2(min2(h00, h10), min2(h01, h11));
+      const double y1 = max2(max2(h00, h10), max2(h01, h11));
+      // A triangle whose interior holds the circle's low point from farther
+      // than the tube's radius has that point lower than its own top by the
+      // radius times its normal's rise (no less than `rise`).
+      const double rise = sp / sqrt(double(sp) * sp + 2 * (y1 - y0) * (y1 - y0));
+      const int above = circle_low < y1 - r * rise + slack;
+      if (!above && flat > 1e-6) {
+        // Else only the arc lower than the cell's top plus r can come
+        // within r, from no nearer than its plan's gap to the cell and its
+        // own height over the top.
+        TireArc arc;
+        if (!tire_arc(c, a, R, r, flat, e1, y1, &arc)) continue;
+        const double drop = max2(circle_low - y1, 0), g = tire_arc_gap(arc, e1, e2, x0, x1, z0, z1);
+        if (drop * drop + g * g >= reach) continue;
+      } else if (!above) {
+        // Lying flat: the circle against the cell's bounding ball.
+        const double mid[3] = {(x0 + x1) / 2, (y0 + y1) / 2, (z0 + z1) / 2};
+        const double half[3] = {(x1 - x0) / 2, (y1 - y0) / 2, (z1 - z0) / 2};
+        if (!(circle_distance(c, a, R, mid) - sqrt(dot3(half, half)) < r + slack)) continue;
+      }
+      const double p00[3] = {x0, h00, z0}, p10[3] = {x1, h10, z0};
+      const double p01[3] = {x0, h01, z1}, p11[3] = {x1, h11, z1};
+      const double *corners[2][3];
+      if (((i ^ j) & 1) == 0) {
+        corners[0][0] = p00, corners[0][1] = p01, corners[0][2] = p11;
+        corners[1][0] = p11, corners[1][1] = p10, corners[1][2] = p00;
+      } else {
+        corners[0][0] = p00, corners[0][1] = p01, corners[0][2] = p10;
+        corners[1][0] = p11, corners[1][1] = p10, corners[1][2] = p01;
+      }
+      for (const auto &v : corners) {
+        if (!above) {
+          double d0 = dot3(v[0], a) - ca, d1 = dot3(v[1], a) - ca, d2 = dot3(v[2], a) - ca;
+          if ((d0 > r + slack && d1 > r + slack && d2 > r + slack) ||
+              (d0 < -r - slack && d1 < -r - slack && d2 < -r - slack))
+            continue;
+        }
+        TireTriangle spare;
+        TireTriangle &x = n < TIRE_TRIANGLES ? tt[n] : spare;
+        TriangleFrame &f = x.f;
+        for (int k = 0; k < 3; k++) copy3(f.v[k], v[k]);
+        sub3(f.v[1], f.v[0], f.e1);
+        sub3(f.v[2], f.v[0], f.e2);
+        cross3(f.e1, f.e2, f.n);
+        double nl = sqrt(dot3(f.n, f.n));
+        if (!(nl > 0)) continue;
+        if (f.n[1] < 0) nl = -nl;
+        for (double &q : f.n) q /= nl;
+        x.h = tire_low(c, a, R, f, x.low);
+        if (!(x.h < r)) continue;
+        if (n < TIRE_TRIANGLES) {
+          n++;
+          continue;
+        }
+        // More triangles than a wheel meets on any sane ground: the last
+        // is judged at once (its edges against the interiors so far).
+        double q[3], pp[3], nn[3];
+        if (tire_interior(f, x.low, x.h, q)) {
+          if (r - x.h > best) best = r - x.h, copy3(point, q), copy3(normal, f.n);
+        } else if (r - max2(x.h, 0) > best + 1e-3) {
+          double d = tire_edges(c, a, R, r, f, x.low, best + 1e-3, pp, nn);
+          if (d > best) best = d, copy3(point, pp), copy3(normal, nn);
+        }
+      }
+    }
+  // Interiors; a triangle whose interior misses keeps h, one that holds
+  // its low point is marked for no edge search.
+  for (int m = 0; m < n; m++) {
+    TireTriangle &x = tt[m];
+    double q[3];
+    for (int k = 0; k < 3; k++) q[k] = x.low[k] - x.h * x.f.n[k];
+    if (!near_inside_xz(x.f, q, tol) || !inside_triangle(q, x.f.v[0], x.f.e1, x.f.e2)) continue;
+    if (r - x.h > best) {
+      best = r - x.h;
+      copy3(point, q);
+      copy3(normal, x.f.n);
+    }
+    x.h = r;
+  }
+  for (int m = 0; m < n; m++) {
+    const TireTriangle &x = tt[m];
+    if (r - max2(x.h, 0) <= best + 1e-3) continue;
+    double p[3], nn[3];
+    double d = tire_edges(c, a, R, r, x.f, x.low, best + 1e-3, p, nn);
+    if (d > best) {
+      best = d;
+      copy3(point, p);
+      copy3(normal, nn);
+    }
+  }
+  return best;
+}
+
 // Deepest torus penetration over the wheel's cells; `first` stops at the
 // first touching triangle (replay samples).
 static double wheel_deepest(WheelContact *w, double point[3], double normal[3], int first) {
@@ -348,50 +607,12 @@ static double wheel_deepest(WheelContact *w, double point[3], double normal[3], 
   double c[3] = {cp[0], cp[1], cp[2]}, a[3];
   axle_direction(w, a);
   double R = w->rim_radius, r = w->tire_radius;
-  // Cells under the torus's own box: a wheel upright and heading along an
-  // axis is only a tire's width across.
+  if (!first) return tire_ground_deepest(c, a, R, r, point, normal);
   CellRange cr;
   double ex = R * sqrt(fmax(0.0, 1 - a[0] * a[0])) + r;
   double ez = R * sqrt(fmax(0.0, 1 - a[2] * a[2])) + r;
   if (!cell_range(c[0], c[2], ex, ez, &cr)) return 0;
-  double best = 0;
   TerrainTriangle tri[2];
-  if (!first) {
-    // Interiors first: their depth lets most edge searches be skipped. An
-    // edge that beats the interior by less than a thousandth of a foot
-    // changes nothing that matters.
-    struct Candidate {
-      TerrainTriangle t;
-      double bound;
-    };
-    Candidate cand[256];
-    int nc = 0;
-    for (int j = cr.j0; j <= cr.j1; j++)
-      for (int i = cr.i0; i <= cr.i1; i++) {
-        terrain_cell_triangles(i, j, tri);
-        for (auto &t : tri) {
-          double p[3], n[3], bound = 0;
-          double d = torus_triangle_x(c, a, R, r, t, p, n, best, 0, &bound);
-          if (d > best) {
-            best = d;
-            copy3(point, p);
-            copy3(normal, n);
-          }
-          if (bound > 0 && nc < 256) cand[nc++] = {t, bound};
-        }
-      }
-    for (int k = 0; k < nc; k++) {
-      if (cand[k].bound <= best + 1e-3) continue;
-      double p[3], n[3];
-      double d = torus_triangle_x(c, a, R, r, cand[k].t, p, n, best + 1e-3, 1);
-      if (d > best) {
-        best = d;
-        copy3(point, p);
-        copy3(normal, n);
-      }
-    }
-    return best;
-  }
   // Outward from the middle: middle, +1, -1, +2, ... on both axes.
   int mi = (cr.i0 + cr.i1) / 2, mj = (cr.j0 + cr.j1) / 2;
   int ni = cr.i1 - cr.i0 + 1, nj = cr.j1 - cr.j0 + 1;

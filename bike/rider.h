@@ -295,6 +295,10 @@ double torus_triangle(const double c[3], const double a[3], double R, double r,
                       const TerrainTriangle &t, double point[3], double normal[3]);
 double sphere_triangle(const double c[3], double radius, const TerrainTriangle &t,
                        double point[3], double normal[3]);
+// The wheel's contact with the ground: the deepest penetration of the
+// torus over the triangles of the terrain under it (0: none).
+double tire_ground_deepest(const double c[3], const double a[3], double R, double r,
+                           double point[3], double normal[3]);
 
 // --------------------------------------------------- engine and controls
 void rider_set_throttle(Rider *r, float v);
