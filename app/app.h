@@ -32,7 +32,10 @@ struct Config {
   int draw_fps = 0, draw_time = 0, draw_ping = 1, draw_speed = 0;
   int spy = 0;
   char track[256] = "";
-  int video_mode = 0;  // index into the video mode list
+  // Index into the video mode list: 0 the desktop in full screen, 1 a window.
+  // A window until a configuration says otherwise: a first start must not
+  // take over the whole screen.
+  int video_mode = 1;
   char server_name[128] = "";
   char server_name_hist[16][127] = {};
   int server_hist_pos = -1;
@@ -84,6 +87,7 @@ struct Settings {
   uint32_t seed = 0;
   int64_t tics_limit = 0;  // 0: no limit
   int exit_after_race = 0;
+  int print_hash = 0;  // print the world hash when a headless run ends
   int help = 0;
 };
 extern Settings settings;
@@ -156,8 +160,6 @@ void loop_open_cursor();
 void loop_close_cursor();
 // A notice over the view ("Paused"): white, 30 lines per screen height.
 void draw_big_text(const char *text);
-// The frame as drawn so far, 8-bit RGB rows from the bottom up.
-void read_frame_rgb(uint8_t *out, int width, int height);
 // Drawable size of the last drawn frame.
 extern int frame_width, frame_height;
 // The "--record-audio" file, or null.
@@ -176,6 +178,9 @@ struct LoopIo {
   int (*next_event)(double until, int *code, int *down);
   // Called after every tic when set (tests and batch tools watch the run).
   void (*tic_done)();
+  // The shortest time between drawn frames (the display's refresh), 0 for
+  // none; null counts as 0.
+  double (*frame_interval)() = nullptr;
 };
 extern LoopIo loop_io;
 void loop_io_default();

@@ -1,16 +1,19 @@
-// The command line and the detail settings derived from the configuration.
+// The command line, read through the option table, and the detail settings
+// derived from the configuration.
+#include "app/cmdline.h"
+
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/app.h"
+#include "core/mathutil.h"
 
 Settings settings;
 Config config;
-
-static float clampf(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
-static int clampi(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 void derive_detail_settings(const Config &c, Settings *s) {
   // A zero ground detail would divide by zero; the menu's smallest step wins.
@@ -31,97 +34,10 @@ void derive_detail_settings(const Config &c, Settings *s) {
   s->reflections = c.reflections;
 }
 
+// ------------------------------------------------------------------ values
 namespace {
 
-enum Kind {
-  FLAG,    // exact spelling only
-  INT,     // "%d", "Bad arg" when it does not scan
-  INT_KEEP,  // "%d", keeps the previous value when it does not scan
-  ATOI,    // atoi: no check, empty gives 0
-  FLOAT,   // "%f", finite, "Bad arg" otherwise
-  TEXT,
-};
-
-struct Option {
-  const char *name;
-  Kind kind;
-  const char *help;
-};
-
-// In the order "--help" lists them.
-const Option OPTIONS[] = {
-    {"--fugly", FLAG, "plain drawing"},
-    {"--nosound", FLAG, "open no audio device"},
-    {"--novertexarrays", FLAG, "accepted for old scripts; does nothing"},
-    {"--learn", FLAG, "save the robots' learned racing lines at exit"},
-    {"--nolearn", FLAG, "turn --learn off again"},
-    {"--debug", FLAG, "verbose log"},
-    {"--super-debug", FLAG, "very verbose log"},
-    {"--practice", FLAG, "practice races"},
-    {"--warp", FLAG, "frames advance 100 tics; finished races restart at once"},
-    {"--texture-detail", INT, "N: texture reduction level 0..4"},
-    {"--ground-texture-detail", INT, "N: ground texture reduction level 0..4"},
-    {"--roostfrequency", INT, "N: roost frequency 0..1000"},
-    {"--erode", FLOAT, "X: automatic erosion amount 0..100"},
-    {"--detail", FLOAT, "X: terrain detail"},
-    {"--max-detail-distance", FLOAT, "X: terrain maximum detail distance"},
-    {"--lod-scale", FLOAT, "X: model level-of-detail scale"},
-    {"--lod-bias", FLOAT, "X: model level-of-detail bias"},
-    {"--lock-fps", FLOAT, "F: fixed frame rate"},
-    {"--fake-lag", FLOAT, "MS: simulated network delay"},
-    {"--fake-loss", INT, "PERCENT: simulated packet loss"},
-    {"--record-audio", TEXT, "FILE: write the mixed audio to FILE"},
-    {"--record-video", FLAG, "write every frame to standard output as PPM"},
-    {"--rotate-lineup", INT_KEEP, "N: lineup rotation for menu races"},
-    {"--editor", FLAG, "Tab reaches the track editor"},
-    {"--hidden-pause", FLAG, "do not draw \"Paused\""},
-    {"--hidden-hud", FLAG, "do not draw the HUD and results"},
-    {"--bikes", TEXT, "X: no longer does anything"},
-    {"--width", INT_KEEP, "N: window width in windowed mode"},
-    {"--height", INT_KEEP, "N: window height in windowed mode"},
-    {"--depth", ATOI, "BITS: colour depth"},
-    {"--zdepth", ATOI, "BITS: depth-buffer bits"},
-    {"--draw-fps", ATOI, "0/1: frame-rate display"},
-    {"--draw-time", ATOI, "0/1: time display"},
-    {"--draw-ping", ATOI, "0/1: ping display"},
-    {"--draw-speed", ATOI, "0/1: speed display"},
-    {"--draw-render-stats", ATOI, "0/1: render statistics display"},
-    {"--accurate-skip", FLAG, "accurate demo skipping"},
-    {"--track", TEXT, "NAME: track to load at start"},
-    {"--connect", TEXT, "ADDRESS: connect to this server at start"},
-    {"--password", TEXT, "TEXT: server password"},
-    {"--chase-center", TEXT, "X,Y,Z: point the orbit camera aims at"},
-    {"--open-home", FLAG, "open the home folder and end"},
-    {"--glfinish", FLAG, "wait for the GL to finish every frame"},
-    {"--glversion", TEXT, "M.N[compatibility|core|es]: GL version to request"},
-    {"--print-orientation", FLAG, "log the rider camera's orientation"},
-    {"--sse2", FLAG, "accepted and ignored"},
-    {"--headless", FLAG, "run without a window, GL or audio"},
-    {"--seed", TEXT, "N: fixed random seed instead of the calendar time"},
-    {"--tics", TEXT, "N: end after N tics"},
-    {"--exit-after-race", FLAG, "end when the race is over"},
-    {"--help", FLAG, "show this text and end"},
-};
-
-const Option *find_option(const char *arg, const char **value) {
-  *value = nullptr;
-  for (const Option &o : OPTIONS) {
-    size_t n = strlen(o.name);
-    if (strncmp(arg, o.name, n) != 0) continue;
-    if (arg[n] == 0) return &o;
-    if (o.kind != FLAG && arg[n] == '=') {
-      *value = arg + n + 1;
-      return &o;
-    }
-  }
-  return nullptr;
-}
-
-bool scan_int(const char *v, int *out) { return sscanf(v, "%d", out) == 1; }
-
-bool scan_float(const char *v, float *out) {
-  return sscanf(v, "%f", out) == 1 && std::isfinite(*out);
-}
+double limit(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 // A whole unsigned decimal number (used by the batch options).
 bool scan_count(const char *v, uint64_t limit, uint64_t *out) {
@@ -136,160 +52,265 @@ bool scan_count(const char *v, uint64_t limit, uint64_t *out) {
   return true;
 }
 
-void bad_arg(std::string *errors, const char *name) {
+int bad_arg(const OptionDef &o, std::string *errors) {
   *errors += "Bad arg for ";
-  *errors += name;
+  *errors += o.name;
   *errors += "\n";
+  return 1;
 }
 
-// Applies one option with its value ("" when it was the last argument).
-// Returns 0 on success, 1 after writing the error.
-int apply(const Option &o, const char *v, Settings *s, std::string *errors) {
-  const char *n = o.name;
-  int i;
-  float f;
-  if (o.kind == FLAG) {
-    if (!strcmp(n, "--fugly")) s->fugly = 1;
-    else if (!strcmp(n, "--nosound")) s->nosound = 1;
-    else if (!strcmp(n, "--novertexarrays")) s->novertexarrays = 1;
-    else if (!strcmp(n, "--learn")) s->learn = 1;
-    else if (!strcmp(n, "--nolearn")) s->learn = 0;
-    else if (!strcmp(n, "--debug")) s->verbosity = 1;
-    else if (!strcmp(n, "--super-debug")) s->verbosity = 2;
-    else if (!strcmp(n, "--practice")) s->practice = 1;
-    else if (!strcmp(n, "--warp")) s->warp = 1;
-    else if (!strcmp(n, "--record-video")) s->record_video = 1;
-    else if (!strcmp(n, "--editor")) s->editor = 1;
-    else if (!strcmp(n, "--hidden-pause")) s->hidden_pause = 1;
-    else if (!strcmp(n, "--hidden-hud")) s->hidden_hud = 1;
-    else if (!strcmp(n, "--accurate-skip")) s->accurate_skip = 1;
-    else if (!strcmp(n, "--open-home")) s->open_home = 1;
-    else if (!strcmp(n, "--glfinish")) s->glfinish = 1;
-    else if (!strcmp(n, "--print-orientation")) s->print_orientation = 1;
-    else if (!strcmp(n, "--headless")) s->headless = 1;
-    else if (!strcmp(n, "--exit-after-race")) s->exit_after_race = 1;
-    else if (!strcmp(n, "--help")) s->help = 1;
-    return 0;  // "--sse2" is accepted and ignored
-  }
-  if (o.kind == INT || o.kind == INT_KEEP) {
-    bool ok = scan_int(v, &i);
-    if (!ok) {
-      if (o.kind == INT_KEEP) return 0;
-      bad_arg(errors, n);
-      return 1;
-    }
-    if (!strcmp(n, "--texture-detail")) {
-      s->model_texture_reduction = s->ground_texture_reduction = clampi(i, 0, 4);
-    } else if (!strcmp(n, "--ground-texture-detail")) {
-      s->ground_texture_reduction = clampi(i, 0, 4);
-    } else if (!strcmp(n, "--roostfrequency")) {
-      s->roost_frequency = float(clampi(i, 0, 1000));
-    } else if (!strcmp(n, "--fake-loss")) {
-      s->fake_loss = clampi(i, 0, 100);
-    } else if (!strcmp(n, "--rotate-lineup")) {
-      s->rotate_lineup = i;
-    } else if (!strcmp(n, "--width")) {
-      s->width = i;
-    } else if (!strcmp(n, "--height")) {
-      s->height = i;
-    }
-    return 0;
-  }
-  if (o.kind == ATOI) {
-    i = atoi(v);
-    if (!strcmp(n, "--depth")) s->depth = i;
-    else if (!strcmp(n, "--zdepth")) s->zdepth = i;
-    else if (!strcmp(n, "--draw-fps")) s->draw_fps = i;
-    else if (!strcmp(n, "--draw-time")) s->draw_time = i;
-    else if (!strcmp(n, "--draw-ping")) s->draw_ping = i;
-    else if (!strcmp(n, "--draw-speed")) s->draw_speed = i;
-    else if (!strcmp(n, "--draw-render-stats")) s->draw_render_stats = i;
-    return 0;
-  }
-  if (o.kind == FLOAT) {
-    // Non-finite values would slip through the clamps below.
-    if (!scan_float(v, &f)) {
-      bad_arg(errors, n);
-      return 1;
-    }
-    if (!strcmp(n, "--erode")) {
-      s->erode = int(floorf(clampf(f, 0, 100) * 1024));
-    } else if (!strcmp(n, "--detail")) {
-      s->terrain_detail = f;
-    } else if (!strcmp(n, "--max-detail-distance")) {
-      s->max_detail_distance = f;
-      s->fade_distance = f + 5;
-    } else if (!strcmp(n, "--lod-scale")) {
-      s->lod_scale = clampf(f, 0.000001f, 1000000.0f);
-    } else if (!strcmp(n, "--lod-bias")) {
-      s->lod_bias = f;
-    } else if (!strcmp(n, "--lock-fps")) {
-      s->lock_fps = f;
-    } else if (!strcmp(n, "--fake-lag")) {
-      s->fake_lag = clampf(f / 1000, 0, 1);
-    }
-    return 0;
-  }
-  // Text options.
-  if (!strcmp(n, "--record-audio")) {
-    s->record_audio = v;
-    s->record_audio_given = 1;
-  } else if (!strcmp(n, "--bikes")) {
-    *errors += "--bikes doesn't do anything anymore\n";
-  } else if (!strcmp(n, "--track")) {
-    s->track = v;
-  } else if (!strcmp(n, "--connect")) {
-    if (!strncmp(v, "tarnwick:", 9)) v += 9;
-    s->connect = v;
-    s->connect_given = 1;
-  } else if (!strcmp(n, "--password")) {
-    s->password = v;
-  } else if (!strcmp(n, "--chase-center")) {
-    float c[3];
-    if (sscanf(v, "%f,%f,%f", &c[0], &c[1], &c[2]) != 3 || !std::isfinite(c[0]) ||
-        !std::isfinite(c[1]) || !std::isfinite(c[2])) {
-      bad_arg(errors, n);
-      return 1;
-    }
-    for (int k = 0; k < 3; k++) s->chase_center[k] = c[k];
-  } else if (!strcmp(n, "--glversion")) {
-    int major, minor;
-    char word[16] = "";
-    int got = sscanf(v, "%d.%d%15s", &major, &minor, word);
-    if (got < 2) {
-      *errors += "bad arg for --glversion\n";
-      return 1;
-    }
-    int dialect = 0;
-    if (got == 3) {
-      if (!strcmp(word, "compatibility")) dialect = 0;
-      else if (!strcmp(word, "core")) dialect = 1;
-      else if (!strcmp(word, "es")) dialect = 2;
-      else {
-        *errors += "unknown OpenGL dialect for --glversion (must be 'compatibility', 'core' or 'es')\n";
-        return 1;
-      }
-    }
-    s->gl_major = major;
-    s->gl_minor = minor;
-    s->gl_dialect = dialect;
-  } else if (!strcmp(n, "--seed")) {
-    uint64_t seed;
-    if (!scan_count(v, 0xffffffffu, &seed)) {
-      bad_arg(errors, n);
-      return 1;
-    }
-    s->seed = uint32_t(seed);
-    s->seed_given = 1;
-  } else if (!strcmp(n, "--tics")) {
-    uint64_t t;
-    if (!scan_count(v, uint64_t(INT64_MAX), &t) || t == 0) {
-      bad_arg(errors, n);
-      return 1;
-    }
-    s->tics_limit = int64_t(t);
-  }
+// ------------------------------------------------------- irregular options
+int both_texture_levels(const OptionDef &o, const char *, double v, Settings *s, std::string *) {
+  option_store(o, v, s);
+  s->ground_texture_reduction = s->model_texture_reduction;
   return 0;
+}
+
+int fade_follows(const OptionDef &o, const char *, double v, Settings *s, std::string *) {
+  option_store(o, v, s);
+  s->fade_distance = s->max_detail_distance + 5;
+  return 0;
+}
+
+// 0 or less turns the lock off; any other rate is kept to a sane range, as a
+// rate near zero would wait for ages between frames.
+int lock_rate(const OptionDef &o, const char *, double v, Settings *s, std::string *) {
+  if (v <= 0) s->lock_fps = 0;
+  else option_store(o, v, s);
+  return 0;
+}
+
+int no_longer_used(const OptionDef &o, const char *, double, Settings *, std::string *errors) {
+  *errors += o.name;
+  *errors += " doesn't do anything anymore\n";
+  return 0;
+}
+
+int server_address(const OptionDef &, const char *v, double, Settings *s, std::string *) {
+  if (!strncmp(v, "tarnwick:", 9)) v += 9;
+  s->connect = v;
+  return 0;
+}
+
+int chase_point(const OptionDef &o, const char *v, double, Settings *s, std::string *errors) {
+  float c[3];
+  if (sscanf(v, "%f,%f,%f", &c[0], &c[1], &c[2]) != 3 || !std::isfinite(c[0]) ||
+      !std::isfinite(c[1]) || !std::isfinite(c[2]))
+    return bad_arg(o, errors);
+  for (int k = 0; k < 3; k++) s->chase_center[k] = c[k];
+  return 0;
+}
+
+int gl_version(const OptionDef &, const char *v, double, Settings *s, std::string *errors) {
+  int major, minor;
+  char word[16] = "";
+  int got = sscanf(v, "%d.%d%15s", &major, &minor, word);
+  if (got < 2) {
+    *errors += "bad arg for --glversion\n";
+    return 1;
+  }
+  int dialect = 0;
+  if (got == 3) {
+    if (!strcmp(word, "compatibility")) dialect = 0;
+    else if (!strcmp(word, "core")) dialect = 1;
+    else if (!strcmp(word, "es")) dialect = 2;
+    else {
+      *errors += "unknown OpenGL dialect for --glversion (must be 'compatibility', 'core' or 'es')\n";
+      return 1;
+    }
+  }
+  s->gl_major = major;
+  s->gl_minor = minor;
+  s->gl_dialect = dialect;
+  return 0;
+}
+
+int random_seed(const OptionDef &o, const char *v, double, Settings *s, std::string *errors) {
+  uint64_t seed;
+  if (!scan_count(v, 0xffffffffu, &seed)) return bad_arg(o, errors);
+  s->seed = uint32_t(seed);
+  return 0;
+}
+
+int tic_count(const OptionDef &o, const char *v, double, Settings *s, std::string *errors) {
+  uint64_t t;
+  if (!scan_count(v, uint64_t(INT64_MAX), &t) || t == 0) return bad_arg(o, errors);
+  s->tics_limit = int64_t(t);
+  return 0;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------- table
+#define AT(member) value_at(&Settings::member)
+
+const OptionDef OPTION_TABLE[] = {
+    {.name = "--fugly", .kind = OPT_FLAG, .to = AT(fugly), .help = "plain drawing"},
+    {.name = "--nosound", .kind = OPT_FLAG, .to = AT(nosound), .help = "open no audio device"},
+    {.name = "--novertexarrays", .kind = OPT_FLAG, .to = AT(novertexarrays),
+     .help = "accepted for old scripts; does nothing"},
+    {.name = "--learn", .kind = OPT_FLAG, .to = AT(learn),
+     .help = "save the robots' learned racing lines at exit"},
+    {.name = "--nolearn", .kind = OPT_FLAG, .to = AT(learn), .flag_value = 0,
+     .help = "turn --learn off again"},
+    {.name = "--debug", .kind = OPT_FLAG, .to = AT(verbosity), .help = "verbose log"},
+    {.name = "--super-debug", .kind = OPT_FLAG, .to = AT(verbosity), .flag_value = 2,
+     .help = "very verbose log"},
+    {.name = "--practice", .kind = OPT_FLAG, .to = AT(practice), .help = "practice races"},
+    {.name = "--warp", .kind = OPT_FLAG, .to = AT(warp),
+     .help = "frames advance 100 tics; finished races restart at once"},
+    {.name = "--texture-detail", .kind = OPT_INT, .to = AT(model_texture_reduction), .lo = 0,
+     .hi = 4, .special = both_texture_levels, .help = "N: texture reduction level"},
+    {.name = "--ground-texture-detail", .kind = OPT_INT, .to = AT(ground_texture_reduction),
+     .lo = 0, .hi = 4, .help = "N: ground texture reduction level"},
+    {.name = "--roostfrequency", .kind = OPT_INT, .to = AT(roost_frequency), .lo = 0, .hi = 1000,
+     .help = "N: roost frequency"},
+    {.name = "--erode", .kind = OPT_FLOAT, .to = AT(erode), .scale = 1024, .lo = 0,
+     .hi = 100 * 1024, .help = "X: automatic erosion amount"},
+    {.name = "--detail", .kind = OPT_FLOAT, .to = AT(terrain_detail), .help = "X: terrain detail"},
+    {.name = "--max-detail-distance", .kind = OPT_FLOAT, .to = AT(max_detail_distance),
+     .special = fade_follows, .help = "X: terrain maximum detail distance"},
+    {.name = "--lod-scale", .kind = OPT_FLOAT, .to = AT(lod_scale), .lo = 0.000001, .hi = 1000000,
+     .help = "X: model level-of-detail scale"},
+    {.name = "--lod-bias", .kind = OPT_FLOAT, .to = AT(lod_bias),
+     .help = "X: model level-of-detail bias"},
+    {.name = "--lock-fps", .kind = OPT_FLOAT, .to = AT(lock_fps), .lo = 1, .hi = 1000,
+     .special = lock_rate, .help = "F: fixed frame rate, 0 for none"},
+    {.name = "--fake-lag", .kind = OPT_FLOAT, .to = AT(fake_lag), .scale = 0.001, .lo = 0, .hi = 1,
+     .help = "MS: simulated network delay"},
+    {.name = "--fake-loss", .kind = OPT_INT, .to = AT(fake_loss), .lo = 0, .hi = 100,
+     .help = "PERCENT: simulated packet loss"},
+    {.name = "--record-audio", .kind = OPT_TEXT, .to = AT(record_audio),
+     .given = &Settings::record_audio_given, .help = "FILE: write the mixed audio to FILE"},
+    {.name = "--record-video", .kind = OPT_FLAG, .to = AT(record_video),
+     .help = "write every frame to standard output as PPM"},
+    {.name = "--rotate-lineup", .kind = OPT_INT_KEEP, .to = AT(rotate_lineup),
+     .help = "N: lineup rotation for menu races"},
+    {.name = "--editor", .kind = OPT_FLAG, .to = AT(editor), .help = "Tab reaches the track editor"},
+    {.name = "--hidden-pause", .kind = OPT_FLAG, .to = AT(hidden_pause),
+     .help = "do not draw \"Paused\""},
+    {.name = "--hidden-hud", .kind = OPT_FLAG, .to = AT(hidden_hud),
+     .help = "do not draw the HUD and results"},
+    {.name = "--bikes", .kind = OPT_TEXT, .special = no_longer_used,
+     .help = "X: no longer does anything"},
+    {.name = "--width", .kind = OPT_INT_KEEP, .to = AT(width), .help = "N: window width in windowed mode"},
+    {.name = "--height", .kind = OPT_INT_KEEP, .to = AT(height),
+     .help = "N: window height in windowed mode"},
+    {.name = "--depth", .kind = OPT_ATOI, .to = AT(depth), .help = "BITS: colour depth"},
+    {.name = "--zdepth", .kind = OPT_ATOI, .to = AT(zdepth), .help = "BITS: depth-buffer bits"},
+    {.name = "--draw-fps", .kind = OPT_ATOI, .to = AT(draw_fps), .help = "0/1: frame-rate display"},
+    {.name = "--draw-time", .kind = OPT_ATOI, .to = AT(draw_time), .help = "0/1: time display"},
+    {.name = "--draw-ping", .kind = OPT_ATOI, .to = AT(draw_ping), .help = "0/1: ping display"},
+    {.name = "--draw-speed", .kind = OPT_ATOI, .to = AT(draw_speed), .help = "0/1: speed display"},
+    {.name = "--draw-render-stats", .kind = OPT_ATOI, .to = AT(draw_render_stats),
+     .help = "0/1: render statistics display"},
+    {.name = "--accurate-skip", .kind = OPT_FLAG, .to = AT(accurate_skip),
+     .help = "accurate demo skipping"},
+    {.name = "--track", .kind = OPT_TEXT, .to = AT(track), .help = "NAME: track to load at start"},
+    {.name = "--connect", .kind = OPT_TEXT, .to = AT(connect), .given = &Settings::connect_given,
+     .special = server_address, .help = "ADDRESS: connect to this server at start"},
+    {.name = "--password", .kind = OPT_TEXT, .to = AT(password), .help = "TEXT: server password"},
+    {.name = "--chase-center", .kind = OPT_TEXT, .special = chase_point,
+     .help = "X,Y,Z: point the orbit camera aims at"},
+    {.name = "--open-home", .kind = OPT_FLAG, .to = AT(open_home),
+     .help = "open the home folder and end"},
+    {.name = "--glfinish", .kind = OPT_FLAG, .to = AT(glfinish),
+     .help = "wait for the GL to finish every frame"},
+    {.name = "--glversion", .kind = OPT_TEXT, .special = gl_version,
+     .help = "M.N[compatibility|core|es]: GL version to request"},
+    {.name = "--print-orientation", .kind = OPT_FLAG, .to = AT(print_orientation),
+     .help = "log the rider camera's orientation"},
+    {.name = "--sse2", .kind = OPT_FLAG, .help = "accepted and ignored"},
+    {.name = "--headless", .kind = OPT_FLAG, .to = AT(headless),
+     .help = "run without a window, GL or audio"},
+    {.name = "--seed", .kind = OPT_TEXT, .given = &Settings::seed_given, .special = random_seed,
+     .help = "N: fixed random seed instead of the calendar time"},
+    {.name = "--tics", .kind = OPT_TEXT, .special = tic_count, .help = "N: end after N tics"},
+    {.name = "--exit-after-race", .kind = OPT_FLAG, .to = AT(exit_after_race),
+     .help = "end when the race is over"},
+    {.name = "--print-hash", .kind = OPT_FLAG, .to = AT(print_hash),
+     .help = "print the world hash at the end of a headless run"},
+    {.name = "--help", .kind = OPT_FLAG, .to = AT(help), .help = "show this text and end"},
+};
+const int OPTION_COUNT = int(sizeof OPTION_TABLE / sizeof OPTION_TABLE[0]);
+
+#undef AT
+
+// ------------------------------------------------------------------ setting
+const OptionDef *option_find(const char *name) {
+  for (const OptionDef &o : OPTION_TABLE)
+    if (!strcmp(o.name, name)) return &o;
+  return nullptr;
+}
+
+void option_store(const OptionDef &o, double v, Settings *s) {
+  v *= o.scale;
+  if (o.lo < o.hi) v = limit(v, o.lo, o.hi);
+  switch (o.to.type) {
+    case VAL_INT:
+      // Rounded down, and never past what an int holds.
+      s->*o.to.i = int(limit(floor(v), double(INT_MIN), double(INT_MAX)));
+      break;
+    case VAL_FLOAT: s->*o.to.f = float(v); break;
+    case VAL_DOUBLE: s->*o.to.d = v; break;
+    case VAL_TEXT:
+    case VAL_NONE: break;
+  }
+}
+
+int option_set(const OptionDef &o, const char *text, Settings *s, std::string *errors) {
+  double value = 0;
+  switch (o.kind) {
+    case OPT_FLAG:
+      value = o.flag_value;
+      break;
+    case OPT_INT:
+    case OPT_INT_KEEP: {
+      int i;
+      if (sscanf(text, "%d", &i) != 1) return o.kind == OPT_INT ? bad_arg(o, errors) : 0;
+      value = i;
+      break;
+    }
+    case OPT_ATOI:
+      value = atoi(text);
+      break;
+    case OPT_FLOAT: {
+      // Non-finite values would slip through every range.
+      float f;
+      if (sscanf(text, "%f", &f) != 1 || !std::isfinite(f)) return bad_arg(o, errors);
+      value = f;
+      break;
+    }
+    case OPT_TEXT:
+      break;
+  }
+  if (o.special) {
+    if (o.special(o, text, value, s, errors)) return 1;
+  } else if (o.to.type == VAL_TEXT) {
+    s->*o.to.s = text;
+  } else {
+    option_store(o, value, s);
+  }
+  if (o.given) s->*o.given = 1;
+  return 0;
+}
+
+// ----------------------------------------------------------- command line
+namespace {
+
+// The option an argument names, with its joined value ("--width=800").
+const OptionDef *match_option(const char *arg, const char **value) {
+  *value = nullptr;
+  for (const OptionDef &o : OPTION_TABLE) {
+    size_t n = strlen(o.name);
+    if (strncmp(arg, o.name, n) != 0) continue;
+    if (arg[n] == 0) return &o;
+    if (o.kind != OPT_FLAG && arg[n] == '=') {
+      *value = arg + n + 1;
+      return &o;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -313,15 +334,15 @@ int parse_command_line(int argc, const char *const *argv, Settings *s, std::stri
       continue;
     }
     const char *value;
-    const Option *o = find_option(arg, &value);
+    const OptionDef *o = match_option(arg, &value);
     if (!o) {
       *errors += "bad option '";
       *errors += arg;
       *errors += "'\n";
       return 1;
     }
-    if (o->kind != FLAG && !value) value = a + 1 < argc ? argv[++a] : "";
-    if (apply(*o, value, s, errors)) return 1;
+    if (o->kind != OPT_FLAG && !value) value = a + 1 < argc ? argv[++a] : "";
+    if (option_set(*o, value ? value : "", s, errors)) return 1;
   }
   if (s->connect_given) s->track.clear();
   return 0;
@@ -331,10 +352,14 @@ const char *command_line_help() {
   static std::string text;
   if (text.empty()) {
     text = "usage: tarnwick [options] [--] [demo file]\n";
-    for (const Option &o : OPTIONS) {
-      char line[200];
-      snprintf(line, sizeof line, "  %-26s %s\n", o.name, o.help);
+    for (const OptionDef &o : OPTION_TABLE) {
+      char line[240];
+      int n = snprintf(line, sizeof line, "  %-26s %s", o.name, o.help);
+      // The range as the user types the value.
+      if (o.lo < o.hi && n > 0 && n < int(sizeof line))
+        snprintf(line + n, sizeof line - size_t(n), " (%g..%g)", o.lo / o.scale, o.hi / o.scale);
       text += line;
+      text += "\n";
     }
   }
   return text.c_str();

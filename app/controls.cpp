@@ -87,16 +87,14 @@ void take_screenshot() {
   int w = frame_width, h = frame_height;
   if (w <= 0 || h <= 0 || app_headless()) return;
   if (loop.screenshot_next < 0) loop.screenshot_next = next_screenshot_number(file_index_build());
-  size_t row = size_t(w) * 3;
-  uint8_t *pixels = static_cast<uint8_t *>(mem_alloc(row * size_t(h) * 2));
+  uint8_t *pixels = static_cast<uint8_t *>(mem_alloc(size_t(w) * 3 * size_t(h)));
   if (!pixels) return;
-  uint8_t *flipped = pixels + row * size_t(h);
-  read_frame_rgb(pixels, w, h);
-  for (int y = 0; y < h; y++) memcpy(flipped + row * size_t(y), pixels + row * size_t(h - 1 - y), row);
+  // The read-back runs bottom-up, as the writer expects.
+  gfx_read_frame_rgb(pixels, w, h);
   int n = loop.screenshot_next++;
   char name[64];
   snprintf(name, sizeof name, "@screenshot%03d.png", n);
-  if (image_write_rgb(name, flipped, w, h)) add_messagef("Saved \"screenshot%03d.png\"", n);
+  if (image_write_rgb(name, pixels, w, h)) add_messagef("Saved \"screenshot%03d.png\"", n);
   mem_free(pixels);
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "core/core.h"
+#include "core/mathutil.h"
 #include "app/console.h"
 #include "bike/bike.h"
 #include "bike/engine_sound.h"
@@ -45,7 +46,18 @@ static int window_event(double until, int *code, int *down) {
   return events_next_until(w, code, down, us / 1000000, int(us % 1000000));
 }
 
-void loop_io_default() { loop_io = {real_now, real_sleep, window_event, nullptr}; }
+// Frames drawn faster than the display shows them only burn processor time.
+// 60 per second when the display does not say (or says something unusable).
+static double display_frame_interval() {
+  Window *w = window_current();
+  if (!w || !w->gl_context) return 0;  // nothing is drawn
+  int hz = window_refresh_rate(w);
+  return 1.0 / (hz >= 24 ? hz : 60);
+}
+
+void loop_io_default() {
+  loop_io = {real_now, real_sleep, window_event, nullptr, display_frame_interval};
+}
 
 // ---------------------------------------------------------------- state
 void loop_init() {
@@ -74,13 +86,12 @@ int frame_histogram_bucket(double seconds) {
   return b;
 }
 
-static double limit01(double v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
 
 double server_step_scale(double server_tic, int now_tic_, int drop_tic_) {
   double d = (server_tic - now_tic_ - 1) * TIC_SECONDS;
-  if (d < 0) return (limit01(d + 1) + 1) / 2;  // ahead: half to full speed
-  if (now_tic_ < drop_tic_) return limit01(d) * 3 + 1;  // catch up before the drop
-  return limit01(8 * d) * 0.125 + 1;
+  if (d < 0) return (clampd(d + 1, 0, 1) + 1) / 2;  // ahead: half to full speed
+  if (now_tic_ < drop_tic_) return clampd(d, 0, 1) * 3 + 1;  // catch up before the drop
+  return clampd(8 * d, 0, 1) * 0.125 + 1;
 }
 
 void measure_frame_step() {
@@ -97,10 +108,15 @@ void measure_frame_step() {
   } else if (offline && settings.warp) {
     step = WARP_TICS * TIC_SECONDS;
   } else {
-    // Never a frame shorter than one tic: sleep instead of spinning.
+    // Never a frame shorter than one tic, nor frames drawn faster than the
+    // display refreshes: sleep instead of spinning. Never so long that the
+    // step cap would slow the game.
+    double shortest = loop_io.frame_interval ? loop_io.frame_interval() : 0;
+    if (shortest < TIC_SECONDS) shortest = TIC_SECONDS;
+    if (shortest > FRAME_STEP_CAP) shortest = FRAME_STEP_CAP;
     double e = elapsed;
-    while (e < TIC_SECONDS) {
-      loop_io.sleep(TIC_SECONDS - e);
+    while (e < shortest) {
+      loop_io.sleep(shortest - e);
       now = loop_io.now();
       e = now - loop.last_frame_time;
     }
@@ -277,11 +293,6 @@ static void pointer_step() {
   }
 }
 
-void read_frame_rgb(uint8_t *out, int width, int height) {
-  twglPixelStorei(0x0D05, 1);  // GL_PACK_ALIGNMENT: rows are packed tight
-  twglReadPixels(0, 0, width, height, 0x1907, 0x1401, out);  // GL_RGB, GL_UNSIGNED_BYTE
-}
-
 void draw_big_text(const char *text) {
   text_mode_begin(30);
   text_draw(1, 1, 1, 1, text);
@@ -293,7 +304,7 @@ static void write_video_frame(int width, int height) {
   size_t row = size_t(width) * 3;
   uint8_t *pixels = static_cast<uint8_t *>(mem_alloc(row * size_t(height)));
   if (!pixels) return;
-  read_frame_rgb(pixels, width, height);
+  gfx_read_frame_rgb(pixels, width, height);
   printf("P6\n%d %d\n255\n", width, height);
   // The GL's rows run bottom-up; pictures run top-down.
   for (int y = height - 1; y >= 0; y--) fwrite(pixels + row * size_t(y), 1, row, stdout);
@@ -365,8 +376,12 @@ int run_frame() {
 void main_loop() {
   if (!loop.frame_time_log)
     loop.frame_time_log = static_cast<float *>(mem_alloc(sizeof(float) * FRAME_TIME_LOG_SIZE));
-  while (!loop.quit_requested)
-    if (!run_frame()) break;
+  while (!loop.quit_requested) {
+    if (!run_frame()) {
+      fputs("The buffer swap failed (the OpenGL context was lost): ending\n", stderr);
+      break;
+    }
+  }
   mem_free(loop.frame_time_log);
   loop.frame_time_log = nullptr;
   loop.frame_time_count = 0;

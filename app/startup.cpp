@@ -1,5 +1,8 @@
 // Start-up and shutdown: everything is brought up in a fixed order before
 // the main loop and taken down in the reverse order after it.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +25,7 @@
 #include "race/demo.h"
 #include "race/race.h"
 #include "race/series.h"
+#include "race/world_hash.h"
 #include "script/script.h"
 #include "gfx/gfx.h"
 #include "platform/platform.h"
@@ -152,56 +156,8 @@ void wait_until_drawable() {
   }
 }
 
-// GL strings of the context, read before the drawing layer starts.
-typedef const unsigned char *(*GetStringFn)(unsigned);
-typedef const unsigned char *(*GetStringiFn)(unsigned, unsigned);
-typedef void (*GetIntegervFn)(unsigned, int *);
-
-// Logs the context's strings; returns 0 when its version is too old.
-int log_gl_strings() {
-  auto get_string = reinterpret_cast<GetStringFn>(get_gl_proc("glGetString"));
-  if (!get_string) return 0;
-  auto text = [&](unsigned e) {
-    const unsigned char *s = get_string(e);
-    return s ? reinterpret_cast<const char *>(s) : "";
-  };
-  log_printf("GL_VENDOR: %s\n", text(0x1F00));
-  log_printf("GL_RENDERER: %s\n", text(0x1F01));
-  const char *version = text(0x1F02);
-  log_printf("GL_VERSION: %s\n", version);
-  // Core contexts list extensions one by one only.
-  std::string ext;
-  auto get_stringi = reinterpret_cast<GetStringiFn>(get_gl_proc("glGetStringi"));
-  auto get_integer = reinterpret_cast<GetIntegervFn>(get_gl_proc("glGetIntegerv"));
-  if (get_stringi && get_integer) {
-    int n = 0;
-    get_integer(0x821D, &n);  // GL_NUM_EXTENSIONS
-    for (int i = 0; i < n; i++) {
-      const unsigned char *e = get_stringi(0x1F03, unsigned(i));
-      if (!e) continue;
-      if (!ext.empty()) ext += ' ';
-      ext += reinterpret_cast<const char *>(e);
-    }
-  } else {
-    ext = text(0x1F03);
-  }
-  log_printf("GL_EXTENSIONS: %s\n", ext.c_str());
-  bool es = strncmp(version, "OpenGL ES", 9) == 0;
-  const char *digits = version;
-  while (*digits && (*digits < '0' || *digits > '9')) digits++;
-  int major = 0, minor = 0;
-  sscanf(digits, "%d.%d", &major, &minor);
-  // ES 3.0 carries everything the desktop 3.1 core path needs.
-  int need_minor = es ? 0 : 1;
-  return major > 3 || (major == 3 && minor >= need_minor);
-}
-
 void set_initial_gl_state() {
-  twglClear(0x00004000);  // GL_COLOR_BUFFER_BIT
-  twglClearColor(0.196078f, 0.6f, 0.8f, 0);
-  twglEnable(0x0B44);     // GL_CULL_FACE
-  twglPixelStorei(0x0D05, 1);  // GL_PACK_ALIGNMENT
-  twglPixelStorei(0x0CF5, 1);  // GL_UNPACK_ALIGNMENT
+  gfx_initial_state();
   if (config.ground_mipmaps == 0) terrain_set_mipmaps(0);
 }
 
@@ -264,6 +220,20 @@ int shutdown_second_half(int status) {
   return status;
 }
 
+// The game runs on without a writable home folder, but the user should know
+// that nothing of this session will be kept.
+void warn_unless_writable(const char *folder) {
+  std::string probe = std::string(folder) + ".write-test-XXXXXX";
+  int fd = mkstemp(probe.data());
+  if (fd >= 0) {
+    close(fd);
+    unlink(probe.c_str());
+    return;
+  }
+  fprintf(stderr, "Warning: can't write to the home folder %s (%s): nothing will be saved\n",
+          folder, strerror(errno));
+}
+
 // The fixed lists of options that matter before the command line is read.
 bool early_flag(int argc, char **argv, const char *flag) {
   for (int i = 1; i < argc && strcmp(argv[i], "--") != 0; i++)
@@ -294,6 +264,8 @@ int app_main(int argc, char **argv) {
     headless_run = bad ? early_flag(argc, argv, "--headless") : first.headless;
   }
   platform_set_headless(headless_run);
+  // Ctrl-C and SIGTERM arrive as a close request: the shutdown runs in full.
+  platform_catch_signals();
   mem_fatal_hook = out_of_memory;
   gfx_fatal_hook = gfx_fatal;
 
@@ -301,6 +273,7 @@ int app_main(int argc, char **argv) {
   const char *home = search_folder(0);
   if (home) {
     make_folders(home);
+    warn_unless_writable(home);
     log_printf("KORB_LOGFILE=%slastlog.txt", home);
   }
   if (find_game_data() < 0) {
@@ -352,7 +325,7 @@ int app_main(int argc, char **argv) {
   // chosen mode (0 x 0 for the desktop mode).
   set_gl_request(settings.gl_major, settings.gl_minor, settings.gl_dialect);
   int mode = config.video_mode;
-  if (mode < 0 || mode >= int(video_modes.size())) mode = 0;
+  if (mode < 0 || mode >= int(video_modes.size())) mode = 1;
   int ww = 0, wh = 0, flags = settings.depth & 0xff;
   if (mode == 1) {
     ww = settings.width;
@@ -362,12 +335,17 @@ int app_main(int argc, char **argv) {
     if (mode > 1) sscanf(video_modes[size_t(mode)].c_str(), "%dx%d", &ww, &wh);
   }
   window = window_open("Tarnwick", ww, wh, flags, 0, settings.zdepth, 0, 0);
-  if (!window) return 1;
+  if (!window) {
+    fprintf(stderr, "Can't open the window: %s\n", window_open_error());
+    return 1;
+  }
 
   if (!headless_run) {
-    if (!log_gl_strings()) {
+    if (!gfx_log_context(get_gl_proc)) {
       // Nothing past the window was started: only the second half applies.
       log_printf("OpenGL version too old\n");
+      fprintf(stderr, "OpenGL version too old: 3.1 or later is needed (%s)\n",
+              gl_context_version());
       return shutdown_second_half(1);
     }
     if (!gfx_init(get_gl_proc, settings.gl_dialect == GL_DIALECT_ES)) {
@@ -405,6 +383,12 @@ int app_main(int argc, char **argv) {
   }
 
   std::string track = settings.track;
+  // A headless run has nothing to show but the simulation: without a named
+  // track it rides the one the menu would offer first.
+  if (headless_run && track.empty() && !settings.connect_given) {
+    track = config.track[0] ? config.track : track_folders[0];
+    track_menu_select(track.c_str());
+  }
   bool demo = false;
   if (!settings.demo_file.empty()) {
     char demo_track[256] = "";
@@ -432,6 +416,13 @@ int app_main(int argc, char **argv) {
   loop.menu_screen = settings.connect_given ? -1 : 0;
   loop.view_mode = VIEW_NO_TRACK;
   main_loop();
+  if (settings.print_hash) {
+    // The world as the run left it, for comparing runs bit for bit.
+    char hash[41];
+    world_hash_text(hash);
+    printf("world hash %s\n", hash);
+    fflush(stdout);
+  }
 
   shutdown_first_half();
   return shutdown_second_half(0);

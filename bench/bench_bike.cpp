@@ -21,28 +21,21 @@
 #include "bike/rider.h"
 #include "core/log.h"
 #include "terrain/terrain.h"
-// The course line of the default track, for steering (generator code).
-#include "tools/gen_track_layout.cpp"
-#include "tools/ride/ride_follow.h"
+#include "tools/course/course_rider.h"
 
 static double run(int count, double seconds, bool ruts) {
   const GenTrackLayout &layout = gen_track_layout();
   physics_init();
-  RiderSetup setup;
-  setup_defaults(&setup);
-  set_setup_value(&setup, "arcade", "No");
-  stability_preset(&setup, 100);
   CourseFollower follow[RIDER_SLOTS];
   static double target[RIDER_SLOTS];
   for (int i = 0; i < count; i++) {
     Rider *r = create_rider(i, "yz250f(2017)", 1, "1", nullptr, nullptr, nullptr, nullptr);
-    RiderAdjust a;
-    setup_convert(&setup, rider_model(r), 1, &a);
-    rider_set_adjust(r, &a);
+    course_stock_setup(r, 100, 0);
     // A start grid: rows of eight across the course, 8 ft apart.
     place_on_course(r, layout.start_s - 8.0f * float(i / 8), -10.5f + 3.0f * float(i % 8));
-    rider_set_clutch(r, 1);
-    rider_set_throttle(r, 1);
+    TicCommand c = rider_current_command(r);
+    c.clutch = c.throttle = 1;
+    rider_apply_command(r, c);
   }
   int tics = int(seconds * 128);
   auto t0 = std::chrono::steady_clock::now();
@@ -50,12 +43,14 @@ static double run(int count, double seconds, bool ruts) {
   for (int t = 0; t < tics; t++) {
     for (int i = 0; i < count; i++) {
       Rider *r = &riders[i];
-      rider_set_steering(r, follow_course(layout, &follow[i], r));
+      TicCommand c = rider_current_command(r);
+      c.steering = follow_course(layout, &follow[i], r);
       // The bend ahead changes slowly: look every eighth tic.
       if ((t & 7) == 0 || t == 0) target[i] = course_speed(layout, &follow[i]);
       double over = rider_speed(r) - target[i];
-      rider_set_throttle(r, over > 0 ? 0.0f : 1.0f);
-      rider_set_front_brake(r, over > 4 ? 0.8f : 0.0f);
+      c.throttle = over > 0 ? 0.0f : 1.0f;
+      c.front_brake = over > 4 ? 0.8f : 0.0f;
+      rider_apply_command(r, c);
     }
     physics_tic();
     if (ruts) {

@@ -12,27 +12,13 @@
 static int dry_run;
 
 // ------------------------------------------------------------- vector bits
-static inline double dot3(const double a[3], const double b[3]) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-static inline void cross3(const double a[3], const double b[3], double out[3]) {
-  double x = a[1] * b[2] - a[2] * b[1];
-  double y = a[2] * b[0] - a[0] * b[2];
-  double z = a[0] * b[1] - a[1] * b[0];
-  out[0] = x;
-  out[1] = y;
-  out[2] = z;
-}
-static inline void sub3(const double a[3], const double b[3], double out[3]) {
-  out[0] = a[0] - b[0];
-  out[1] = a[1] - b[1];
-  out[2] = a[2] - b[2];
-}
 static inline void copy3(double out[3], const double a[3]) {
   out[0] = a[0];
   out[1] = a[1];
   out[2] = a[2];
 }
+static inline double min2(double a, double b) { return a < b ? a : b; }
+static inline double max2(double a, double b) { return a > b ? a : b; }
 static inline void vert(const TerrainVec &v, double out[3]) {
   out[0] = v.x;
   out[1] = v.y;
@@ -72,7 +58,7 @@ static void circle_point(const double c[3], const double a[3], double R, const d
   sub3(q, c, w);
   double wa = dot3(w, a);
   double wp[3] = {w[0] - wa * a[0], w[1] - wa * a[1], w[2] - wa * a[2]};
-  double l = sqrt(dot3(wp, wp));
+  double l = length3(wp);
   if (!(l > 1e-12)) {
     copy3(out, fallback);
     return;
@@ -92,7 +78,7 @@ static int triangle_frame(const TerrainTriangle &t, TriangleFrame *f) {
   sub3(f->v[1], f->v[0], f->e1);
   sub3(f->v[2], f->v[0], f->e2);
   cross3(f->e1, f->e2, f->n);
-  double nl = sqrt(dot3(f->n, f->n));
+  double nl = length3(f->n);
   if (!(nl > 0)) return 0;
   if (f->n[1] < 0) nl = -nl;
   for (double &x : f->n) x /= nl;
@@ -106,7 +92,7 @@ static double tire_low(const double c[3], const double a[3], double R, const Tri
   const double *v0 = f.v[0], *v1 = f.v[1], *v2 = f.v[2], *n = f.n;
   double na = dot3(n, a);
   double np[3] = {n[0] - na * a[0], n[1] - na * a[1], n[2] - na * a[2]};
-  double npl = sqrt(dot3(np, np));
+  double npl = length3(np);
   if (npl > 1e-9) {
     for (int i = 0; i < 3; i++) low[i] = c[i] - np[i] * (R / npl);
   } else {
@@ -118,7 +104,7 @@ static double tire_low(const double c[3], const double a[3], double R, const Tri
     double side[3] = {1, 0, 0};
     if (fabs(a[0]) > 0.9) side[0] = 0, side[1] = 1;
     cross3(a, side, any);
-    double al = sqrt(dot3(any, any));
+    double al = length3(any);
     for (int i = 0; i < 3; i++) any[i] = c[i] + any[i] * (R / al);
     circle_point(c, a, R, mid, any, low);
   }
@@ -132,7 +118,7 @@ static double circle_distance(const double c[3], const double a[3], double R, co
   double w[3];
   sub3(p, c, w);
   double wa = dot3(w, a);
-  double wp = sqrt(fmax(0.0, dot3(w, w) - wa * wa)) - R;
+  double wp = sqrt(max2(0.0, dot3(w, w) - wa * wa)) - R;
   return sqrt(wp * wp + wa * wa);
 }
 
@@ -144,13 +130,13 @@ static double segment_circle_bound(const double c[3], const double a[3], double 
     mid[i] = (p0[i] + p1[i]) / 2;
     half[i] = (p1[i] - p0[i]) / 2;
   }
-  double bound = circle_distance(c, a, R, mid) - sqrt(dot3(half, half));
+  double bound = circle_distance(c, a, R, mid) - length3(half);
   // Both ends on one side of the circle's plane.
   double w0[3], w1[3];
   sub3(p0, c, w0);
   sub3(p1, c, w1);
   double d0 = dot3(w0, a), d1 = dot3(w1, a);
-  if ((d0 > 0) == (d1 > 0)) bound = fmax(bound, fmin(fabs(d0), fabs(d1)));
+  if ((d0 > 0) == (d1 > 0)) bound = max2(bound, min2(fabs(d0), fabs(d1)));
   return bound;
 }
 
@@ -285,7 +271,7 @@ static int cell_range(double x, double z, double rx, double rz, CellRange *out) 
 }
 
 static void fix_ground_normal(double n[3]) {
-  double l = sqrt(dot3(n, n));
+  double l = length3(n);
   if (l > 0)
     for (int i = 0; i < 3; i++) n[i] /= l;
   if (n[1] < 0) {
@@ -375,7 +361,7 @@ static void axle_direction(const WheelContact *w, double out[3]) {
   dBodyGetRelPointPos(w->body, w->axle_point[0], w->axle_point[1], w->axle_point[2], p);
   const dReal *c = dBodyGetPosition(w->body);
   for (int i = 0; i < 3; i++) out[i] = p[i] - c[i];
-  double l = sqrt(dot3(out, out));
+  double l = length3(out);
   if (l > 0)
     for (int i = 0; i < 3; i++) out[i] /= l;
 }
@@ -403,9 +389,6 @@ static int near_inside_xz(const TriangleFrame &f, const double q[3], double tol)
   if (area > 0) return e[0] >= -tol && e[1] >= -tol && e[2] >= -tol;
   return e[0] <= tol && e[1] <= tol && e[2] <= tol;
 }
-
-static inline double min2(double a, double b) { return a < b ? a : b; }
-static inline double max2(double a, double b) { return a > b ? a : b; }
 
 // The tire circle (centre c, unit axle a, radius R; `flat` the axle's
 // length on the ground plan, e1 its direction there and e2 across it): its
@@ -470,7 +453,7 @@ double tire_ground_deepest(const double c[3], const double a[3], double R, doubl
   // misses by more than a millionth of a foot.
   const double slack = 1e-6;
   const double reach = (r + slack) * (r + slack);
-  const double flat = sqrt(fmax(0.0, 1 - a[1] * a[1]));
+  const double flat = sqrt(max2(0.0, 1 - a[1] * a[1]));
   const double circle_low = c[1] - R * flat;
   const double e1[2] = {flat > 1e-6 ? a[0] / flat : 1, flat > 1e-6 ? a[2] / flat : 0};
   const double e2[2] = {e1[1], -e1[0]};
@@ -525,7 +508,7 @@ double tire_ground_deepest(const double c[3], const double a[3], double R, doubl
         // Lying flat: the circle against the cell's bounding ball.
         const double mid[3] = {(x0 + x1) / 2, (y0 + y1) / 2, (z0 + z1) / 2};
         const double half[3] = {(x1 - x0) / 2, (y1 - y0) / 2, (z1 - z0) / 2};
-        if (!(circle_distance(c, a, R, mid) - sqrt(dot3(half, half)) < r + slack)) continue;
+        if (!(circle_distance(c, a, R, mid) - length3(half) < r + slack)) continue;
       }
       const double p00[3] = {x0, h00, z0}, p10[3] = {x1, h10, z0};
       const double p01[3] = {x0, h01, z1}, p11[3] = {x1, h11, z1};
@@ -551,7 +534,7 @@ double tire_ground_deepest(const double c[3], const double a[3], double R, doubl
         sub3(f.v[1], f.v[0], f.e1);
         sub3(f.v[2], f.v[0], f.e2);
         cross3(f.e1, f.e2, f.n);
-        double nl = sqrt(dot3(f.n, f.n));
+        double nl = length3(f.n);
         if (!(nl > 0)) continue;
         if (f.n[1] < 0) nl = -nl;
         for (double &q : f.n) q /= nl;
@@ -677,7 +660,7 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   if (s->slip_function == 2) {
     double ns[3];
     no_spin_velocity(w->body, axle, p, ns);
-    double m = sqrt(dot3(slip, slip));
+    double m = length3(slip);
     if (m > 0) along = dot3(ns, slip) / m;
   }
   double mu = surface_friction(s, w->slip, float(along)) * grip_scale;
@@ -726,7 +709,7 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   const dReal *cv = dBodyGetLinearVel(w->body);
   double vn = cv[0] * n[0] + cv[1] * n[1] + cv[2] * n[2];
   double v[3] = {cv[0] - vn * n[0], cv[1] - vn * n[1], cv[2] - vn * n[2]};
-  double speed = sqrt(dot3(v, v));
+  double speed = length3(v);
   int np = 0;
   while (np < SURFACE_CURVE_POINTS && s->roll_speed[np] != 0) np++;
   double ra = curve_at(s->roll_a, s->roll_speed, np, speed, 0);
@@ -980,11 +963,6 @@ int wheel_shape_contact(CollisionShape *shape, dBodyID body, WheelContact *w, in
 // ------------------------------------------------------------- the rider
 static const int shape_parts[5] = {FRAME, FORK_UPPER, FORK_LOWER, SWINGARM, RIDER_BODY};
 static int hit_bit(int part) { return 1 << part; }
-
-static double body_speed(dBodyID b) {
-  const dReal *v = dBodyGetLinearVel(b);
-  return sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-}
 
 static int may_crash(const Rider *r) { return !dry_run && r->crash_timer == 0 && r->bump >= 0; }
 

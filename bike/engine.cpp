@@ -7,10 +7,6 @@
 #include "bike/rider.h"
 #include "bike/rider_internal.h"
 
-static inline float clampf(float v, float lo, float hi) {
-  // NaN becomes the low end: a control never carries NaN into the physics.
-  return v >= lo ? (v <= hi ? v : hi) : lo;
-}
 static inline double wrap_pi(double a) {
   if (!std::isfinite(a)) return 0;
   a = fmod(a + M_PI, 2 * M_PI);
@@ -27,17 +23,17 @@ static double slip_speed2(const Rider *r, int which) {
 }
 
 // ---------------------------------------------------------------- controls
-void rider_set_throttle(Rider *r, float v) { r->throttle = down(r) ? 0 : clampf(v, 0, 1); }
-void rider_set_clutch(Rider *r, float v) { r->clutch = clampf(v, 0, 1); }
-void rider_set_front_brake(Rider *r, float v) { r->front_brake = clampf(v, 0, 1); }
-void rider_set_rear_brake(Rider *r, float v) { r->rear_brake = clampf(v, 0, 1); }
-void rider_set_steering(Rider *r, float v) { r->steering = clampf(v, -1, 1); }
+void rider_set_throttle(Rider *r, float v) { r->throttle = down(r) ? 0 : clampf_nan_lo(v, 0, 1); }
+void rider_set_clutch(Rider *r, float v) { r->clutch = clampf_nan_lo(v, 0, 1); }
+void rider_set_front_brake(Rider *r, float v) { r->front_brake = clampf_nan_lo(v, 0, 1); }
+void rider_set_rear_brake(Rider *r, float v) { r->rear_brake = clampf_nan_lo(v, 0, 1); }
+void rider_set_steering(Rider *r, float v) { r->steering = clampf_nan_lo(v, -1, 1); }
 void rider_set_sit_dab(Rider *r, float v) {
-  r->sit_dab_input = down(r) ? 0 : clampf(v, 0, 1);
+  r->sit_dab_input = down(r) ? 0 : clampf_nan_lo(v, 0, 1);
   r->sit_dab = r->sit_dab_input;
 }
-void rider_set_back_up(Rider *r, float v) { r->back_up = down(r) ? 0 : clampf(v, 0, 1); }
-void rider_set_lean(Rider *r, float v) { r->lean = down(r) ? 0 : clampf(v, -1, 1); }
+void rider_set_back_up(Rider *r, float v) { r->back_up = down(r) ? 0 : clampf_nan_lo(v, 0, 1); }
+void rider_set_lean(Rider *r, float v) { r->lean = down(r) ? 0 : clampf_nan_lo(v, -1, 1); }
 
 static double total_ratio(const Rider *r) {
   const BikeModel *m = rider_model(r);
@@ -197,16 +193,11 @@ void crash(Rider *r) {
 void tether(dBodyID b1, const double p1[3], dBodyID b2, const double p2[3], double length,
             double kp, double kd) {
   double d[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};
-  double l = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+  double l = length3(d);
   if (!(l > length) || !(l > 1e-9)) return;
   double n[3] = {d[0] / l, d[1] / l, d[2] / l};
   double mid[3] = {(p1[0] + p2[0]) / 2, (p1[1] + p2[1]) / 2, (p1[2] + p2[2]) / 2};
   soft_joint(b1, b2, mid, n, l - length, kp, kd, 0);
-}
-
-static double body_speed(dBodyID b) {
-  const dReal *v = dBodyGetLinearVel(b);
-  return sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
 }
 
 static void takeoff_landing(Rider *r) {
@@ -415,7 +406,7 @@ void feet_update(Rider *r) {
     double hip[3];
     world_point(body, m->hip_points[s], hip);
     double d[3] = {p[0] - hip[0], p[1] - hip[1], p[2] - hip[2]};
-    double l = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    double l = length3(d);
     if (l > reach && l > 0) {
       double u[3] = {d[0] / l, d[1] / l, d[2] / l};
       double va = v[0] * u[0] + v[1] * u[1] + v[2] * u[2];
@@ -444,7 +435,7 @@ void feet_update(Rider *r) {
 void velocity_servo(Rider *r, const double target[3], double fmax) {
   const dReal *v = dBodyGetLinearVel(r->body[FRAME]);
   double d[3] = {v[0] - target[0], v[1] - target[1], v[2] - target[2]};
-  double l = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+  double l = length3(d);
   if (!(l >= 0.25)) return;
   double k = (l - 0.25) * 0.8;
   k = k < 1 ? k : 1;

@@ -6,6 +6,7 @@
 
 #include "core/core.h"
 #include "bike/bike.h"
+#include "core/mathutil.h"
 
 // ------------------------------------------------ graphics file selection
 
@@ -205,7 +206,7 @@ static void parse_colour(const char *text, const char *tag, uint8_t rgb[3]) {
   sscanf(p + strlen(tag), "%f,%f,%f", &c[0], &c[1], &c[2]);
   for (int i = 0; i < 3; i++) {
     float v = std::isnan(c[i]) ? 1.0f : c[i];  // a non-number is a missing number
-    v = v < 0 ? 0 : v > 1 ? 1 : v;
+    v = clampf(v, 0, 1);
     rgb[i] = static_cast<uint8_t>(v * 255.0f);
   }
 }

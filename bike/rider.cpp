@@ -502,7 +502,7 @@ float body_lean_angle(dBodyID b, float previous) {
   hx /= len;
   hz /= len;
   double s = (up[2] - p[2]) * hx - (up[0] - p[0]) * hz;
-  s = s < -1 ? -1 : (s > 1 ? 1 : s);
+  s = clampd(s, -1, 1);
   return float(acos(s) - M_PI / 2);
 }
 
@@ -512,8 +512,7 @@ float rider_lean(Rider *r) {
 }
 
 float rider_speed(const Rider *r) {
-  const dReal *v = dBodyGetLinearVel(r->body[FRAME]);
-  return float(sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
+  return float(body_speed(r->body[FRAME]));
 }
 
 double rider_rpm(const Rider *r) { return r->engine_speed * 9.549296585513721; }
@@ -575,8 +574,6 @@ void linkage_curve(const BikeModel *m, double x, double *s, double *slope) {
   *slope = l > 0 ? (c1 + 2 * c2 * t + 3 * c3 * t * t) / l : m1;
 }
 
-static inline double clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
-
 double fork_force(const Rider *r, double p, double v) {
   const BikeModel *m = rider_model(r);
   double damp = v < 0 ? damping_curve(-v, r->fork_hs_compression, r->fork_ls_compression)
@@ -587,18 +584,18 @@ double fork_force(const Rider *r, double p, double v) {
     double c = -p < T ? -p : T;
     F += 82.4616928100586 * (pow((g + T) / (g + T - c), 1.4) - 1);
   }
-  return F * clamp01(-32 * p / m->fork_travel);
+  return F * clampd(-32 * p / m->fork_travel, 0, 1);
 }
 
 double shock_torque(const Rider *r, double a, double w_rate) {
   const BikeModel *m = rider_model(r);
-  double x = clamp01(-a / m->swingarm_travel);
+  double x = clampd(-a / m->swingarm_travel, 0, 1);
   double s, ds;
   linkage_curve(m, x, &s, &ds);
   double w = w_rate * ds;
   double damp = w < 0 ? damping_curve(-w, r->shock_hs_compression, r->shock_ls_compression)
                       : -damping_curve(w, r->shock_hs_rebound, r->shock_ls_rebound);
-  return clamp01(-32 * a / m->swingarm_travel) * ds * ((r->shock_preload + s) * r->shock_spring + damp);
+  return clampd(-32 * a / m->swingarm_travel, 0, 1) * ds * ((r->shock_preload + s) * r->shock_spring + damp);
 }
 
 static void suspension(Rider *r) {

@@ -2,6 +2,7 @@
 // for other subsystems.
 #pragma once
 #include "bike/rider.h"
+#include "core/mathutil.h"
 
 void rider_set_masses(Rider *r, double rider_share);
 double fork_force(const Rider *r, double slider_pos, double slider_rate);
@@ -28,7 +29,7 @@ void rider_mend(Rider *r);
 int rider_step_check(Rider *r);
 // Velocity servo on the frame: towards `target` with at most `fmax`.
 void velocity_servo(Rider *r, const double target[3], double fmax);
+// Speed of a body's centre.
+inline double body_speed(dBodyID b) { return length3(dBodyGetLinearVel(b)); }
 // The surface record under a world point.
 const Surface *surface_at(float x, float z, int *index);
-
-inline double clampd(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }

@@ -5,6 +5,7 @@
 
 #include "core/core.h"
 #include "bike/bike.h"
+#include "core/mathutil.h"
 
 namespace {
 
@@ -15,22 +16,20 @@ constexpr double FT_TO_MM = 304.8;
 constexpr double LBF_FT_TO_KG_MM = 0.45359237 / 304.8;
 
 // NaN lands on the low end, so a bad value never reaches the physics.
-double clamp(double v, double lo, double hi) { return !(v >= lo) ? lo : v > hi ? hi : v; }
-
 double value(const RiderSetup *s, int key) {
   const SetupOption &o = s->options[key];
-  return clamp(o.value, o.minimum, o.maximum);
+  return clampd_nan_lo(o.value, o.minimum, o.maximum);
 }
 
 double lerp(double a, double b, double t) { return a + (b - a) * t; }
 
 // Stock damping at 50; doubles or halves every 25 clicks.
-double high_speed(double stock, double v) { return stock * clamp(std::exp2(0.04 * v - 2), 0.25, 4); }
-double low_speed(double scale, double v) { return scale * clamp(0.02 * v - 1, -1, 1); }
-double fraction(double v) { return clamp(v / 100, 0, 1); }
+double high_speed(double stock, double v) { return stock * clampd_nan_lo(std::exp2(0.04 * v - 2), 0.25, 4); }
+double low_speed(double scale, double v) { return scale * clampd_nan_lo(0.02 * v - 1, -1, 1); }
+double fraction(double v) { return clampd_nan_lo(v / 100, 0, 1); }
 
 int teeth(float stock, double adjustment) {
-  int n = static_cast<int>(std::floor(stock + clamp(adjustment, -2, 2)));
+  int n = static_cast<int>(std::floor(stock + clampd_nan_lo(adjustment, -2, 2)));
   return n < 3 ? 3 : n;
 }
 
@@ -44,7 +43,7 @@ void setup_convert(const RiderSetup *s, const BikeModel *m, int arcade_allowed, 
   RiderAdjust a{};
   a.leveling = value(s, SETUP_LEVELING);
   a.roll_damping = value(s, SETUP_ROLL_DAMPING);
-  a.roll_limit_angle = clamp(value(s, SETUP_ROLL_LIMIT_ANGLE) * PI / 180, 0, PI);
+  a.roll_limit_angle = clampd_nan_lo(value(s, SETUP_ROLL_LIMIT_ANGLE) * PI / 180, 0, PI);
   a.roll_limit_factor = value(s, SETUP_ROLL_LIMIT_FACTOR);
   a.steering_damping = value(s, SETUP_STEERING_DAMPING);
   a.steering_strength = value(s, SETUP_STEERING_STRENGTH);
@@ -66,11 +65,11 @@ void setup_convert(const RiderSetup *s, const BikeModel *m, int arcade_allowed, 
   a.land_damping_factor = value(s, SETUP_LAND_DAMPING_FACTOR);
   a.full_lock_speed = value(s, SETUP_FULL_LOCK_SPEED);
   a.restricted_lock_speed = value(s, SETUP_RESTRICTED_LOCK_SPEED);
-  a.restricted_lock = clamp(value(s, SETUP_RESTRICTED_LOCK) * PI / 180, 0, PI / 4);
+  a.restricted_lock = clampd_nan_lo(value(s, SETUP_RESTRICTED_LOCK) * PI / 180, 0, PI / 4);
   a.auto_clutch_rpms = value(s, SETUP_AUTO_CLUTCH_RPMS);
   a.brake_torque = value(s, SETUP_BRAKE_TORQUE);
   a.rear_brake_torque = value(s, SETUP_REAR_BRAKE_TORQUE);
-  a.max_dab_speed = clamp(value(s, SETUP_MAX_DAB_SPEED) * MPH_TO_FPS, 7, 100);
+  a.max_dab_speed = clampd_nan_lo(value(s, SETUP_MAX_DAB_SPEED) * MPH_TO_FPS, 7, 100);
 
   a.front_teeth = teeth(m->front_sprocket, value(s, SETUP_FRONT_SPROCKET));
   a.rear_teeth = teeth(m->rear_sprocket, value(s, SETUP_REAR_SPROCKET));
@@ -95,15 +94,15 @@ void setup_convert(const RiderSetup *s, const BikeModel *m, int arcade_allowed, 
   a.rider_zspring = fraction(value(s, SETUP_RIDER_ZSPRING));
   a.rider_ydamping = fraction(value(s, SETUP_RIDER_YDAMPING));
   a.rider_zdamping = fraction(value(s, SETUP_RIDER_ZDAMPING));
-  a.rider_mass_distribution = clamp(value(s, SETUP_RIDER_MASS_DISTRIBUTION), 0.33, 0.5);
+  a.rider_mass_distribution = clampd_nan_lo(value(s, SETUP_RIDER_MASS_DISTRIBUTION), 0.33, 0.5);
   *out = a;
 }
 
 double frame_mass_with_rider(const BikeModel *m, double x) {
-  return m->frame_mass + m->rider_mass * (1 - clamp(x, 0.33, 0.5));
+  return m->frame_mass + m->rider_mass * (1 - clampd_nan_lo(x, 0.33, 0.5));
 }
 
-double rider_body_mass(const BikeModel *m, double x) { return clamp(x, 0.33, 0.5) * m->rider_mass; }
+double rider_body_mass(const BikeModel *m, double x) { return clampd_nan_lo(x, 0.33, 0.5) * m->rider_mass; }
 
 int setup_physical_text(const RiderSetup *s, int key, const BikeModel *m, char *out, int size) {
   if (size <= 0) return 0;

@@ -67,6 +67,47 @@ const unsigned char *escape(const unsigned char *s, int *state) {
   return s + 1;
 }
 
+// The walk over a text that drawing and measuring share: escape sequences
+// applied to the colour state (when given) and skipped, the byte after one
+// always taken as a character, the pen moved over every character.
+struct TextPen {
+  const unsigned char *s;
+  bool after_escape;
+  float x, base;  // in character heights; lines go down
+  float left;     // where the character last returned starts
+};
+
+TextPen pen_start(const char *text) {
+  return TextPen{reinterpret_cast<const unsigned char *>(text), false, 0, 0, 0};
+}
+
+// The next character, with the pen moved past it; 0 at the end.
+int pen_next(TextPen *p, const Font &f, int *state) {
+  while (*p->s) {
+    int c = *p->s;
+    if (c == 27 && !p->after_escape) {
+      p->s = escape(p->s, state);
+      p->after_escape = true;
+      continue;
+    }
+    p->after_escape = false;
+    p->s++;
+    p->left = p->x;
+    float space = f.advances[int(' ')];
+    if (c == '\r') {
+      p->x = 0;
+    } else if (c == '\n') {
+      p->x = 0, p->base -= 1;
+    } else if (c == '\t') {
+      p->x = (floorf(p->x / (8 * space)) + 1) * 8 * space;
+    } else {
+      p->x += f.advances[c];
+    }
+    return c;
+  }
+  return 0;
+}
+
 bool blank(const char *t) {
   for (; *t; t++)
     if (*t != ' ' && *t != '\t' && *t != '\n' && *t != '\r') return false;
@@ -81,35 +122,10 @@ void draw(float r, float g, float b, float a, const char *text, int state) {
   twglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   twglBindTexture(GL_TEXTURE_2D, f.texture);
   twglBegin(GL_QUADS);
-  float x = 0, base = 0, space = f.advances[int(' ')];
-  const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
-  bool after_escape = false;
-  while (*s) {
-    int c = *s;
-    if (c == 27 && !after_escape) {
-      s = escape(s, &state);
-      after_escape = true;
-      continue;
-    }
-    after_escape = false;
-    s++;
-    if (c == ' ') {
-      x += space;
-      continue;
-    }
-    if (c == '\r') {
-      x = 0;
-      continue;
-    }
-    if (c == '\n') {
-      x = 0, base -= 1;
-      continue;
-    }
-    if (c == '\t') {
-      x = (floorf(x / (8 * space)) + 1) * 8 * space;
-      continue;
-    }
-    float adv = f.advances[c];
+  TextPen pen = pen_start(text);
+  while (int c = pen_next(&pen, f, &state)) {
+    if (c == ' ' || c == '\r' || c == '\n' || c == '\t') continue;
+    float x = pen.left, right = pen.x, base = pen.base;
     const float *gq = f.glyphs[c];
     if (gq[0] != gq[2]) {
       if (!(state & STATE_CALLER)) {
@@ -125,11 +141,10 @@ void draw(float r, float g, float b, float a, const char *text, int state) {
       twglTexCoord(gq[0], gq[3]);
       twglVertex2(x, base);
       twglTexCoord(gq[2], gq[3]);
-      twglVertex2(x + adv, base);
+      twglVertex2(right, base);
       twglTexCoord(gq[2], gq[1]);
-      twglVertex2(x + adv, base + 1);
+      twglVertex2(right, base + 1);
     }
-    x += adv;
   }
   twglEnd();
 }
@@ -283,24 +298,10 @@ void text_draw_right(float r, float g, float b, float a, float x, const char *te
 }
 
 float text_width(const char *text) {
-  const Font &f = font_main;
-  float x = 0, widest = 0, space = f.advances[int(' ')];
-  const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
-  bool after_escape = false;
-  while (*s) {
-    int c = *s;
-    if (c == 27 && !after_escape) {
-      s = escape(s, nullptr);
-      after_escape = true;
-      continue;
-    }
-    after_escape = false;
-    s++;
-    if (c == '\r' || c == '\n') x = 0;
-    else if (c == '\t') x = (floorf(x / (8 * space)) + 1) * 8 * space;
-    else x += f.advances[c];
-    if (x > widest) widest = x;
-  }
+  float widest = 0;
+  TextPen pen = pen_start(text);
+  while (pen_next(&pen, font_main, nullptr))
+    if (pen.x > widest) widest = pen.x;
   return widest;
 }
 

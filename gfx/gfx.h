@@ -6,9 +6,16 @@
 
 #include <GL/glcorearb.h>
 
+// The PNG codec, image_pixel_limit and the PNG writers are core's.
+#include "core/png.h"
+
 struct DataFile;
 
 // ------------------------------------------------------------------ start-up
+// Logs the current context's vendor, renderer, version and extensions,
+// looked up through get_proc before gfx_init; 0 when the version is older
+// than the drawing needs (desktop 3.1, ES 3.0).
+int gfx_log_context(void *(*get_proc)(const char *name));
 // After a GL context exists and is current: looks up the entry points
 // through get_proc, reads the context's version, creates the vertex batch,
 // the default textures and the five programs. 0 on failure (logged).
@@ -19,6 +26,12 @@ int gfx_init(void *(*get_proc)(const char *name), int gles);
 void gfx_load_pictures();
 // Frees fonts, textures, programs and the batch (the context still current).
 void gfx_shutdown();
+// The state the first frame starts from: the clear colour, back faces
+// culled, pixel rows packed tight both ways.
+void gfx_initial_state();
+// The frame just drawn, width x height, as packed RGB rows, bottom row
+// first (as GL reads it back).
+void gfx_read_frame_rgb(uint8_t *out, int width, int height);
 
 // What a fatal drawing fault does after logging it: the platform layer sets
 // this to show a message box. The program then exits with status 1.
@@ -173,9 +186,6 @@ extern GLuint twgl_white_texture, twgl_normal_texture;
 // An image chain: level 0 (w x h, rows top first) followed by every smaller
 // level down to 1 x 1, b bytes per pixel. Buffers are mem_alloc'ed.
 int64_t chain_bytes(int w, int h, int b);
-// Largest pixel count a reader accepts (width x height), so sizes from a
-// file can never overflow an allocation.
-extern int64_t image_pixel_limit;
 
 void mip_build(uint8_t *chain, int w, int h, int b, int max_alpha);
 // Resamples to powers of two and drops levels past max_pixels (or `drop`
@@ -187,11 +197,7 @@ uint8_t *image_read_png(const char *name, int *w, int *h, int *b, char **text);
 uint8_t *image_read_ppm(DataFile *f, const char *magic, int *w, int *h);
 uint8_t *image_read_delta(DataFile *f, int b, int *w, int *h);
 uint8_t *image_read_pgm(DataFile *f, int *w, int *h);
-uint16_t *image_read_gray16(const char *name, int *w, int *h);
 uint8_t *image_read_rgba(const char *name, int *w, int *h);
-// Writers: 1 on success.
-int image_write_rgb(const char *name, const uint8_t *pixels, int w, int h);
-int image_write_gray16(const char *name, const uint16_t *samples, int w, int h);
 
 // ------------------------------------------------------------ texture cache
 extern int texture_generation;

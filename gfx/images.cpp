@@ -5,9 +5,6 @@
 #include "core/core.h"
 #include "gfx/images_internal.h"
 
-// 8192 x 8192: a picture larger than any texture the program uses.
-int64_t image_pixel_limit = int64_t(1) << 26;
-
 int64_t chain_pixels(int w, int h) {
   if (w < 1 || h < 1) return 0;
   int64_t n = 0;

@@ -37,9 +37,5 @@ int seq_read(DataFile *f, SeqData *out, std::string *message);
 void seq_free(SeqData *s);
 // The target named by what follows the "LINK" token, white space trimmed.
 void link_read_target(DataFile *f, char *out, int size);
-// 0 lets damaged PNG checksums pass (fuzzing reaches past them); 1 always
-// in the program.
-extern int png_check_crc;
 // PNG from an open file; annotations (text chunks) when text is not null.
 uint8_t *image_read_png_file(DataFile *f, int *w, int *h, int *b, char **text);
-uint16_t *image_read_gray16_file(DataFile *f, int *w, int *h);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/mathutil.h"
 #include "gfx/gl_table.h"
 #include "core/log.h"
 
@@ -153,7 +154,7 @@ void exec_matrix(int op, const uint32_t *a) {
       m[0] = f[0], m[5] = f[1], m[10] = f[2];
       break;
     case OP_ROTATE: {
-      float len = sqrtf(f[1] * f[1] + f[2] * f[2] + f[3] * f[3]);
+      float len = length3(f + 1);
       if (len == 0) return;
       float x = f[1] / len, y = f[2] / len, z = f[3] / len;
       float rad = f[0] * 3.14159265358979f / 180, c = cosf(rad), s = sinf(rad), t = 1 - c;

@@ -79,6 +79,8 @@ static int take(Window *w, int *code, int *down, int64_t limit_us) {
 
 static int next_event(Window *w, int *code, int *down, int64_t limit_us) {
   if (!w) return 0;
+  // A caught signal is a close request, stamped now like the window's own.
+  if (platform_signal_take()) events_push_now(w, CODE_CLOSE, 1);
   window_pump(w);
   if (take(w, code, down, limit_us)) return 1;
   // Device buttons are polled only when nothing else is waiting.

@@ -51,20 +51,23 @@ Device *device_at(int index) {
   return index >= 0 && index < devices_used ? &devices[index] : nullptr;
 }
 
+void device_clean_name(const char *name, char out[DEVICE_CLEAN_NAME]) {
+  int n = 0;
+  for (const char *p = name; *p && n < DEVICE_CLEAN_NAME - 1; p++)
+    if (*p != ' ' && *p != '.') out[n++] = *p;
+  out[n] = 0;
+  if (n == 0) strcpy(out, "Device");
+}
+
 Device *device_add(const char *base_name, int button_count, int axis_count,
                    const DeviceOps *ops, void *impl) {
   if (devices_used >= MAX_DEVICES) {
     log_printf("Out of memory\n");
     return nullptr;
   }
-  // Spaces and "." would break the "name.axis[i]" and "name axis i" forms;
-  // 63 characters is as much as a lookup reads.
-  char clean[52];
-  int n = 0;
-  for (const char *p = base_name; *p && n < 51; p++)
-    if (*p != ' ' && *p != '.') clean[n++] = *p;
-  clean[n] = 0;
-  if (n == 0) strcpy(clean, "Device");
+  // 63 characters is as much as a lookup reads: room for a "#k" after.
+  char clean[DEVICE_CLEAN_NAME];
+  device_clean_name(base_name, clean);
   char name[DEVICE_NAME_MAX];
   snprintf(name, sizeof name, "%s", clean);
   for (int k = 2; device_find(name); k++) snprintf(name, sizeof name, "%s#%d", clean, k);

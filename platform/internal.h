@@ -16,6 +16,11 @@ void pads_close();
 int pads_handle_event(const void *sdl_event);
 // Pointer position in client coordinates, as the "cursor" device reads it.
 void pointer_get(int *x, int *y);
+// A device's name as device_add gives it, less any "#2": spaces and "."
+// dropped (they would break the "name.axis[i]" and "name axis i" forms),
+// at most 51 characters, "Device" when nothing is left.
+enum { DEVICE_CLEAN_NAME = 52 };
+void device_clean_name(const char *name, char out[DEVICE_CLEAN_NAME]);
 // Forgets the learner's state (the devices went away).
 void learn_reset();
 // Tests: forget aliases and the system name table.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/mathutil.h"
 #include "platform/internal.h"
 
 enum PadKind { PAD_CONTROLLER, PAD_JOYSTICK, PAD_MOUSE, PAD_POINTER };
@@ -101,8 +102,6 @@ static void pad_poll(Device *d) {
   }
 }
 
-static int clamp16(int v) { return v < -32768 ? -32768 : v > 32767 ? 32767 : v; }
-
 static int pad_read_axis(Device *d, int index) {
   Pad *p = pad_of(d);
   switch (p->kind) {
@@ -116,7 +115,7 @@ static int pad_read_axis(Device *d, int index) {
       int v = SDL_GameControllerGetAxis(p->controller, axes[index]);
       // Sticks count up as positive; triggers run 0..32767.
       if (index == 1 || index == 3) v = -v;
-      return clamp16(v);
+      return clampi(v, -32768, 32767);
     }
     case PAD_JOYSTICK: {
       // Reading a device brings its buttons up to date too, which is how a
@@ -129,7 +128,7 @@ static int pad_read_axis(Device *d, int index) {
     case PAD_MOUSE: {
       int v = p->relative[index];
       p->relative[index] = 0;
-      return clamp16(v);
+      return clampi(v, -32768, 32767);
     }
     case PAD_POINTER: {
       int x, y;
@@ -223,12 +222,8 @@ static void add_joystick(int index) {
   log_printf("%s (%s)\n", product, product);
   // The name device_add gives it, less any "#2": a stick that comes back
   // takes the place of one of the same product, so its bindings still hold.
-  char clean[64];
-  int n = 0;
-  for (const char *c = product; *c && n < 51; c++)
-    if (*c != ' ' && *c != '.') clean[n++] = *c;
-  clean[n] = 0;
-  if (n == 0) strcpy(clean, "Device");
+  char clean[DEVICE_CLEAN_NAME];
+  device_clean_name(product, clean);
   size_t len = strlen(clean);
   Pad *p = nullptr;
   for (int i = 0; i < pad_count && !p; i++) {

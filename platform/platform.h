@@ -24,6 +24,14 @@
 void platform_set_headless(int on);
 int platform_headless();
 
+// Ctrl-C (SIGINT) and SIGTERM become a Close event (CODE_CLOSE) in the open
+// window's queue, so the program ends through its usual shutdown. Only the
+// first of each is caught: a second one ends the program at once.
+void platform_catch_signals();
+// 1 when a caught signal has not yet been turned into a Close event, which
+// this clears (events_next does it).
+int platform_signal_take();
+
 // ---------------------------------------------------------------------------
 // Display modes
 
@@ -71,6 +79,8 @@ GlRequest gl_request_effective();
 GlRequest gl_context_created();
 // A GL entry point by name; null before a context exists or when unknown.
 void *get_gl_proc(const char *name);
+// The context's GL_VERSION text, "" without a context.
+const char *gl_context_version();
 
 // ---------------------------------------------------------------------------
 // Input codes
@@ -145,6 +155,8 @@ struct Window {
 // height of 0 means the desktop size. Returns null after logging the reason.
 Window *window_open(const char *title, int width, int height, int depth_flags,
                     int alpha_bits, int depth_bits, int stencil_bits, int accum_bits);
+// Why the last window_open failed, in a line for the user.
+const char *window_open_error();
 // Deletes the GL context, closes the input devices and the window.
 void window_close(Window *w);
 // The window that is open, or null.
@@ -154,9 +166,14 @@ Window *window_current();
 // when no frame should be drawn (no GL context, hidden, busy, or a frame
 // already begun on this thread).
 int frame_begin(Window *w, int *width, int *height);
-// Swaps the buffers and releases the frame lock. 0 when the swap failed; a
-// call without a begun frame does nothing and returns 1.
+// Swaps the buffers and releases the frame lock. 0 when the swap failed as
+// far as can be told: the context is no longer current, or the driver
+// reports it lost (contexts with reset notification only). A call without a
+// begun frame does nothing and returns 1.
 int frame_end(Window *w);
+// The refresh rate in hertz of the display the window is on; 0 when unknown
+// or without a window.
+int window_refresh_rate(Window *w);
 
 // Pumps window messages and returns the oldest event (1), or 0 when none is
 // pending. When the queue is empty, devices with bound buttons are polled.

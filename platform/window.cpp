@@ -15,6 +15,16 @@ static int headless;
 static Window *current;
 static SDL_Cursor *crosshair;
 
+// Why the last window_open failed, for the user rather than the log.
+static char open_error[512];
+
+static void note_open_error(const char *what, const char *detail) {
+  snprintf(open_error, sizeof open_error, "%s%s%s", what, detail && *detail ? ": " : "",
+           detail ? detail : "");
+}
+
+const char *window_open_error() { return open_error[0] ? open_error : "no reason given"; }
+
 void platform_set_headless(int on) { headless = on; }
 int platform_headless() { return headless; }
 Window *window_current() { return current; }
@@ -26,16 +36,30 @@ static bool has_display() {
 
 // SDL's video part, started once. Never in headless runs.
 static int video_state;  // 0 untried, 1 up, -1 failed
+static char video_error[256];  // SDL's reason when it failed
 
 static bool video_up() {
   if (headless) return false;
   if (video_state == 0) {
     // Draw at the display's real pixel size, whatever its scaling.
     SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "0");
+    const char *asked = getenv("SDL_VIDEODRIVER");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      log_printf("Can't start video: %s\n", SDL_GetError());
+      snprintf(video_error, sizeof video_error, "%s", SDL_GetError());
+      log_printf("Can't start video: %s\n", video_error);
+      video_state = -1;
+    } else if (const char *driver = SDL_GetCurrentVideoDriver();
+               !(asked && *asked) && driver &&
+               (!strcmp(driver, "offscreen") || !strcmp(driver, "dummy"))) {
+      // SDL's last resort draws where nobody can see: a game running
+      // invisibly would look hung.
+      snprintf(video_error, sizeof video_error,
+               "no display to show a window on (DISPLAY is not set; --headless runs without one)");
+      log_printf("Can't start video: %s\n", video_error);
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
       video_state = -1;
     } else {
+      log_printf("Video driver: %s\n", SDL_GetCurrentVideoDriver());
       log_printf("Display scaling disabled: drawing at the full pixel size\n");
       video_state = 1;
     }
@@ -146,6 +170,55 @@ static void set_context_attributes(int major, int minor, int dialect) {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, mask);
 }
 
+// The GL_VERSION text of the context made, "" without one.
+static char context_version[128];
+
+const char *gl_context_version() { return context_version; }
+
+// SDL's buffer swap returns nothing. A context made with reset notification
+// reports a lost context (a GPU reset, a driver restart) through this.
+typedef unsigned (*ResetStatusFn)();
+static ResetStatusFn reset_status;
+
+// Reset notification is asked for first; a driver that cannot make such a
+// context gets a plain one, and losses then go unseen.
+static SDL_GLContext create_with_reset_notice(SDL_Window *sw) {
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_LOSE_CONTEXT);
+  SDL_GLContext ctx = SDL_GL_CreateContext(sw);
+  if (ctx) return ctx;
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_NO_NOTIFICATION);
+  return SDL_GL_CreateContext(sw);
+}
+
+// The reset status query of the current context, when it has one.
+static ResetStatusFn find_reset_status(const char *version) {
+  typedef void (*GetIntegerv)(unsigned, int *);
+  typedef const unsigned char *(*GetStringi)(unsigned, unsigned);
+  bool es = strncmp(version, "OpenGL ES", 9) == 0;
+  const char *digits = version;
+  while (*digits && (*digits < '0' || *digits > '9')) digits++;
+  int major = 0, minor = 0;
+  sscanf(digits, "%d.%d", &major, &minor);
+  const char *name = nullptr;
+  if (es ? major * 10 + minor >= 32 : major * 10 + minor >= 45) {
+    name = "glGetGraphicsResetStatus";
+  } else if (major >= 3) {
+    auto get_integer = reinterpret_cast<GetIntegerv>(SDL_GL_GetProcAddress("glGetIntegerv"));
+    auto get_stringi = reinterpret_cast<GetStringi>(SDL_GL_GetProcAddress("glGetStringi"));
+    int n = 0;
+    if (get_integer && get_stringi) get_integer(0x821D, &n);  // GL_NUM_EXTENSIONS
+    for (int i = 0; i < n && !name; i++) {
+      const char *e = reinterpret_cast<const char *>(get_stringi(0x1F03, unsigned(i)));
+      if (!e) continue;
+      if (!strcmp(e, "GL_ARB_robustness")) name = "glGetGraphicsResetStatusARB";
+      else if (!strcmp(e, "GL_EXT_robustness")) name = "glGetGraphicsResetStatusEXT";
+      else if (!strcmp(e, "GL_KHR_robustness"))
+        name = es ? "glGetGraphicsResetStatusKHR" : "glGetGraphicsResetStatus";
+    }
+  }
+  return name ? reinterpret_cast<ResetStatusFn>(SDL_GL_GetProcAddress(name)) : nullptr;
+}
+
 static bool create_context(Window *w) {
   SDL_Window *sw = static_cast<SDL_Window *>(w->sdl_window);
   GlRequest r = gl_request_effective();
@@ -153,7 +226,7 @@ static bool create_context(Window *w) {
   if (r.dialect == GL_DIALECT_ES) {
     log_printf("Creating OpenGL ES %d.%d context\n", r.major, r.minor);
     set_context_attributes(r.major, r.minor, GL_DIALECT_ES);
-    ctx = SDL_GL_CreateContext(sw);
+    ctx = create_with_reset_notice(sw);
     if (!ctx) {
       log_printf("Can't create OpenGL ES context: %s\n", SDL_GetError());
       r.dialect = option_flag("glcore", requested.dialect == GL_DIALECT_CORE)
@@ -164,15 +237,20 @@ static bool create_context(Window *w) {
     log_printf("Creating OpenGL %d.%d %s context\n", r.major, r.minor,
                r.dialect == GL_DIALECT_CORE ? "core" : "compatibility");
     set_context_attributes(r.major, r.minor, r.dialect);
-    ctx = SDL_GL_CreateContext(sw);
+    ctx = create_with_reset_notice(sw);
     if (!ctx) {
       log_printf("Couldn't create OpenGL context with attributes\n");
       log_printf("%s\n", SDL_GetError());
+      char what[80];
+      snprintf(what, sizeof what, "Couldn't create an OpenGL %d.%d %s context", r.major, r.minor,
+               r.dialect == GL_DIALECT_CORE ? "core" : "compatibility");
+      note_open_error(what, SDL_GetError());
       return false;
     }
   }
   if (SDL_GL_MakeCurrent(sw, ctx) != 0) {
     log_printf("Couldn't make the OpenGL context current: %s\n", SDL_GetError());
+    note_open_error("Couldn't make the OpenGL context current", SDL_GetError());
     SDL_GL_DeleteContext(ctx);
     return false;
   }
@@ -184,7 +262,10 @@ static bool create_context(Window *w) {
     const unsigned char *version = get(0x1F02), *renderer = get(0x1F01);
     log_printf("OpenGL %s on %s\n", version ? (const char *)version : "?",
                renderer ? (const char *)renderer : "?");
+    snprintf(context_version, sizeof context_version, "%s", version ? (const char *)version : "");
   }
+  reset_status = find_reset_status(context_version);
+  if (!reset_status) log_printf("No reset notification: a lost OpenGL context goes unnoticed\n");
   return true;
 }
 
@@ -274,8 +355,10 @@ void window_set_mode(Window *w, int width, int height, int fullscreen) {
 
 Window *window_open(const char *title, int width, int height, int depth_flags,
                     int alpha_bits, int depth_bits, int stencil_bits, int accum_bits) {
+  open_error[0] = 0;
   if (current) {
     log_printf("A window is already open\n");
+    note_open_error("A window is already open", nullptr);
     return nullptr;
   }
   int threaded = option_flag("threaded", 0);
@@ -304,6 +387,7 @@ Window *window_open(const char *title, int width, int height, int depth_flags,
   }
 
   if (!video_up()) {
+    note_open_error("Can't start video", video_error);
     delete w;
     return nullptr;
   }
@@ -342,6 +426,7 @@ Window *window_open(const char *title, int width, int height, int depth_flags,
   if (!sw) {
     log_error("Can't create window!\n");
     log_printf("%s\n", SDL_GetError());
+    note_open_error("Can't create window", SDL_GetError());
     delete w;
     return nullptr;
   }
@@ -374,6 +459,8 @@ void window_close(Window *w) {
     SDL_GL_DeleteContext(static_cast<SDL_GLContext>(w->gl_context));
     w->gl_context = nullptr;
     created = GlRequest{};
+    context_version[0] = 0;
+    reset_status = nullptr;
   }
   log_printf("Closing input devices\n");
   pads_close();
@@ -429,14 +516,41 @@ int frame_begin(Window *w, int *width, int *height) {
   return 1;
 }
 
+// Whether the context survived the swap, as far as can be seen: it must
+// still be SDL's current context on this thread (not deleted or replaced
+// behind the frame's back), and the driver must report no reset (only
+// contexts with reset notification do). A swap that fails silently, or a
+// driver that hangs in it, cannot be seen from here.
+static int context_alive(Window *w) {
+  if (SDL_GL_GetCurrentContext() != w->gl_context) {
+    log_printf("Buffer swap failed: the OpenGL context is no longer current\n");
+    return 0;
+  }
+  unsigned status = reset_status ? reset_status() : 0;
+  if (status != 0) {  // GL_NO_ERROR
+    log_printf("Buffer swap failed: the OpenGL context was lost (reset status 0x%x)\n", status);
+    return 0;
+  }
+  return 1;
+}
+
 int frame_end(Window *w) {
   if (!w || !w->sdl_window) return 0;
   // Unlocking a lock this thread does not hold is undefined.
   if (!frame_held_here(w)) return 1;
   SDL_GL_SwapWindow(static_cast<SDL_Window *>(w->sdl_window));
+  int ok = context_alive(w);
   w->frame_owner = std::thread::id();
   w->frame_lock.unlock();
-  return 1;
+  return ok;
+}
+
+int window_refresh_rate(Window *w) {
+  if (!w || !w->sdl_window) return 0;
+  int index = SDL_GetWindowDisplayIndex(static_cast<SDL_Window *>(w->sdl_window));
+  SDL_DisplayMode m;
+  if (index < 0 || SDL_GetCurrentDisplayMode(index, &m) != 0) return 0;
+  return m.refresh_rate > 0 ? m.refresh_rate : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -562,14 +676,19 @@ void message_box(const char *caption, const char *format, ...) {
   va_start(ap, format);
   vsnprintf(text, sizeof text, format, ap);
   va_end(ap);
-  log_printf("%s: %s%s", caption, text, *text && text[strlen(text) - 1] == '\n' ? "" : "\n");
+  const char *end = *text && text[strlen(text) - 1] == '\n' ? "" : "\n";
+  log_printf("%s: %s%s", caption, text, end);
+  // Also on standard error: the box may never be seen (started from a
+  // terminal or a script), and it is gone once dismissed.
+  fprintf(stderr, "%s: %s%s", caption, text, end);
+  fflush(stderr);
   // A modal box waits for someone to press OK: only show one where a person
   // can see it.
   if (!headless && option_flag("messagebox", 1) && has_display() && video_up()) {
     SDL_Window *parent = current ? static_cast<SDL_Window *>(current->sdl_window) : nullptr;
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, parent) == 0) return;
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, parent) != 0)
+      log_printf("Can't show a message box: %s\n", SDL_GetError());
   }
-  fprintf(stderr, "%s: %s%s", caption, text, *text && text[strlen(text) - 1] == '\n' ? "" : "\n");
 }
 
 void platform_reset_for_tests() {

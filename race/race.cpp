@@ -46,3 +46,11 @@ void rotate_lineup(int places) {
 
 int trackside_camera_count() { return 0; }
 int trackside_camera_for_rider(int) { return -1; }
+
+void update_results() {}
+void race_lap_completed(int) {}
+void race_length_text(char *out, int size) {
+  if (size > 0) snprintf(out, size_t(size), "%d laps", race.race_laps);
+}
+void time_trial_restart() {}
+int rider_finished(int) { return 0; }

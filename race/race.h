@@ -60,3 +60,14 @@ void time_trial_abort_rule();
 void rotate_lineup(int places);
 int trackside_camera_count();
 int trackside_camera_for_rider(int slot);  // -1 when the track has no sections
+
+// Rebuilds the running and results orders, settles the length of a timed
+// race, and writes "@results.txt" once everyone has finished.
+void update_results();
+// Called by timing when a rider completes a lap: the finish rule.
+void race_lap_completed(int slot);
+// "%d laps", "%d minutes" or "%d minutes + %d laps".
+void race_length_text(char *out, int size);
+// Time trial: the flying start.
+void time_trial_restart();
+int rider_finished(int slot);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/core.h"
+#include "core/mathutil.h"
 #include "terrain/deform.h"
 
 static DigEntry queue[ERODE_QUEUE_SIZE];
@@ -167,7 +168,7 @@ static int apply_entry(const DigEntry *e, float rate) {
   float u = terrain_height(x, z);
   float g = sqrtf(e->gx * e->gx + e->gz * e->gz);
   float w = ((g - 0.125f) * 1.1428572f);
-  w = (w > 0.0f ? (w < 1.0f ? w : 1.0f) : 0.0f) * s[ERODE_DISPLACEMENT];
+  w = clamp01f(w) * s[ERODE_DISPLACEMENT];
   // A dig without direction lays its material back where it came from.
   float bx = x, bz = z;
   if (g > 0.0f) {

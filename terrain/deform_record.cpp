@@ -5,16 +5,15 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/mathutil.h"
 #include "terrain/deform.h"
 
 ErodeHooks erode_hooks;
 
-static inline float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
-
 // Where v lies between lo and hi, 0..1; an empty span is a step at hi.
 static inline float ramp(float v, float lo, float hi) {
   if (hi == lo) return v >= hi ? 1.0f : 0.0f;
-  return clamp01((v - lo) / (hi - lo));
+  return clamp01f((v - lo) / (hi - lo));
 }
 
 int erode_dig_vector(const WheelInput *in, int is_front, float *out_gx, float *out_gz) {
@@ -23,7 +22,7 @@ int erode_dig_vector(const WheelInput *in, int is_front, float *out_gx, float *o
   const float *s = terrain.surface[terrain_tile_at(x, z)].erode.s;
   TerrainVec n = terrain_normal(x, z);
   const float *v = in->velocity;
-  float speed = sqrtf(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  float speed = length3(v);
   float hlen = sqrtf(v[0] * v[0] + v[2] * v[2]);
   // Without a heading there is no sideways direction to scale.
   if (!(hlen > 0.0f) || !std::isfinite(hlen)) return 0;
@@ -32,7 +31,7 @@ int erode_dig_vector(const WheelInput *in, int is_front, float *out_gx, float *o
   const float *f = in->force;
   float p = (f[0] * n.x + f[1] * n.y + f[2] * n.z) / (n.x * n.x + n.y * n.y + n.z * n.z);
   const float *sl = in->slip;
-  float slip = sqrtf(sl[0] * sl[0] + sl[1] * sl[1] + sl[2] * sl[2]);
+  float slip = length3(sl);
   float kf = s[ERODE_SLIP_BASE_SCALE] + ramp(slip, s[ERODE_SLIP_LOWER], s[ERODE_SLIP_UPPER]) *
                                             (s[ERODE_SLIP_SCALE] - s[ERODE_SLIP_BASE_SCALE]);
   float proj = s[ERODE_PROJECT_TO_GROUND];
@@ -88,7 +87,7 @@ static inline float decode_step(unsigned b, float lo, float hi) {
   return lo + float(b) / 255.0f * (hi - lo);
 }
 
-static inline float decode_g(unsigned q) { return clamp01(float(q) / 64.0f) * 2.0f - 1.0f; }
+static inline float decode_g(unsigned q) { return clamp01f(float(q) / 64.0f) * 2.0f - 1.0f; }
 
 static inline unsigned encode_g(float g) {
   float q = floorf((g + 1.0f) * 32.0f + 0.5f);
@@ -134,8 +133,8 @@ int erode_pack(const WheelRutState *w, uint8_t out[RUT_RECORD_MAX]) {
   const DigEntry &e0 = w->entries[0];
   unsigned qx = 0, qz = 0;
   if (extent > 0.0f) {
-    float x = e0.x > 0.0f ? (e0.x < extent ? e0.x : extent) : 0.0f;
-    float z = e0.z > 0.0f ? (e0.z < extent ? e0.z : extent) : 0.0f;
+    float x = clamp0f(e0.x, extent);
+    float z = clamp0f(e0.z, extent);
     qx = unsigned(floorf(x / extent * 16777215.0f + 0.5f));
     qz = unsigned(floorf(z / extent * 16777215.0f + 0.5f));
     if (qx > 16777215u) qx = 16777215u;

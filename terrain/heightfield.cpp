@@ -3,18 +3,14 @@
 // renderer which heights changed.
 #include <cmath>
 
+#include "core/mathutil.h"
 #include "terrain/terrain.h"
 
 Terrain terrain;
 
-static inline int clamp_index(int v, int last) {
-  v = v > 0 ? v : 0;
-  return v < last ? v : last;
-}
-
 static inline float sample_at(const Terrain &t, int i, int j) {
   int last = t.size - 1;
-  return t.heights[clamp_index(j, last) * t.size + clamp_index(i, last)];
+  return t.heights[clampi(j, 0, last) * t.size + clampi(i, 0, last)];
 }
 
 float terrain_sample(int i, int j) {
@@ -113,8 +109,8 @@ int terrain_tile_at(float x, float z) {
   float hi = float(tiles - 1);
   float gx = floorf(x * 0.5f * t.inv_spacing);
   float gz = floorf(z * 0.5f * t.inv_spacing);
-  gx = gx > 0.0f ? (gx < hi ? gx : hi) : 0.0f;
-  gz = gz > 0.0f ? (gz < hi ? gz : hi) : 0.0f;
+  gx = clamp0f(gx, hi);
+  gz = clamp0f(gz, hi);
   return t.tilemap[int(gz) * tiles + int(gx)];
 }
 
@@ -136,10 +132,6 @@ void terrain_cell_triangles(int i, int j, TerrainTriangle out[2]) {
   }
 }
 
-static inline int clamp_block(int b, int blocks) {
-  return b < 0 ? 0 : (b >= blocks ? blocks - 1 : b);
-}
-
 void terrain_mark_dirty(int i0, int j0, int i1, int j1) {
   Terrain &t = terrain;
   if (!t.dirty_blocks) return;
@@ -149,10 +141,10 @@ void terrain_mark_dirty(int i0, int j0, int i1, int j1) {
   // mark a block nothing touched and queue a needless upload. Division
   // truncates toward zero; anything left of the grid lands on block 0
   // after the clamp.
-  int bx0 = clamp_block(i0 / TERRAIN_BLOCK_CELLS, n);
-  int bz0 = clamp_block(j0 / TERRAIN_BLOCK_CELLS, n);
-  int bx1 = clamp_block(i1 / TERRAIN_BLOCK_CELLS, n);
-  int bz1 = clamp_block(j1 / TERRAIN_BLOCK_CELLS, n);
+  int bx0 = clampi(i0 / TERRAIN_BLOCK_CELLS, 0, n - 1);
+  int bz0 = clampi(j0 / TERRAIN_BLOCK_CELLS, 0, n - 1);
+  int bx1 = clampi(i1 / TERRAIN_BLOCK_CELLS, 0, n - 1);
+  int bz1 = clampi(j1 / TERRAIN_BLOCK_CELLS, 0, n - 1);
   for (int bz = bz0; bz <= bz1; bz++)
     for (int bx = bx0; bx <= bx1; bx++) {
       int k = bz * n + bx;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "core/mathutil.h"
 #include "terrain/deform.h"
 
 RoostPool roost_pool;
@@ -69,26 +70,16 @@ static void spawn(const SurfaceRoost &r, const float pos[3], const float vel[3])
   pool.active_count++;
 }
 
-static inline float dot(const float a[3], const float b[3]) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-
-static inline void cross(const float a[3], const float b[3], float out[3]) {
-  out[0] = a[1] * b[2] - a[2] * b[1];
-  out[1] = a[2] * b[0] - a[0] * b[2];
-  out[2] = a[0] * b[1] - a[1] * b[0];
-}
-
 static void splash(const SurfaceRoost &r, const WheelInput *in, int n, int now_tic) {
   const float *v = in->velocity, *nrm = in->normal;
-  float vn = dot(v, nrm);
+  float vn = dot3(v, nrm);
   float t[3] = {v[0] - nrm[0] * vn, v[1] - nrm[1] * vn, v[2] - nrm[2] * vn};
-  float tl = sqrtf(dot(t, t));
+  float tl = length3(t);
   // Standing still there is no direction to splash in.
   if (!(tl > 0.0f) || !std::isfinite(tl)) return;
   float th[3] = {t[0] / tl, t[1] / tl, t[2] / tl};
   float side[3];
-  cross(nrm, th, side);
+  cross3(nrm, th, side);
   float k = tl * 0.70710678f;
   float d0[3], d1[3];
   for (int c = 0; c < 3; c++) {
@@ -113,20 +104,20 @@ static void splash(const SurfaceRoost &r, const WheelInput *in, int n, int now_t
 static void rotate(const float v[3], const float axis[3], float a, float out[3]) {
   float c = cosf(a), s = sinf(a);
   float kv[3];
-  cross(axis, v, kv);
-  float kd = dot(axis, v) * (1.0f - c);
+  cross3(axis, v, kv);
+  float kd = dot3(axis, v) * (1.0f - c);
   for (int i = 0; i < 3; i++) out[i] = v[i] * c + kv[i] * s + axis[i] * kd;
 }
 
 static void throw_dirt(const SurfaceRoost &r, const WheelInput *in, int n, float max_angle) {
   const float *slip = in->slip;
-  if (!(sqrtf(dot(slip, slip)) >= r.slip_threshold)) return;
+  if (!(length3(slip) >= r.slip_threshold)) return;
   float theta_max = FRONT_IDLE_ANGLE;
-  if (dot(in->velocity, slip) < 0.0f) {
-    float w2 = dot(in->angular, in->angular);
+  if (dot3(in->velocity, slip) < 0.0f) {
+    float w2 = dot3(in->angular, in->angular);
     float lo = r.slow_speed * r.slow_speed, hi = r.fast_speed * r.fast_speed;
     float f = hi == lo ? (w2 >= hi ? 1.0f : 0.0f) : (w2 - lo) / (hi - lo);
-    f = f > 0.0f ? (f < 1.0f ? f : 1.0f) : 0.0f;
+    f = clamp01f(f);
     theta_max = r.slow_angle + f * (r.fast_angle - r.slow_angle);
     if (theta_max > max_angle) theta_max = max_angle;
   }
@@ -137,7 +128,7 @@ static void throw_dirt(const SurfaceRoost &r, const WheelInput *in, int n, float
     float rel[3];
     rotate(arm, in->axle, -theta, rel);
     float spin[3];
-    cross(in->angular, rel, spin);
+    cross3(in->angular, rel, spin);
     float f = float(i) * DT / float(n);
     float pos[3], vel[3];
     for (int c = 0; c < 3; c++) {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "core/core.h"
+#include "core/mathutil.h"
 #include "core/shared.h"
 #include "terrain/terrain_internal.h"
 
@@ -274,8 +275,6 @@ const RoostKey roost_keys[] = {
     {"fade_b", RK_FADE, 2},
     {"fade_a", RK_FADE, 3},
 };
-
-float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 void roost_token(SurfaceRoost *r, const char *token) {
   for (const RoostKey &k : roost_keys) {

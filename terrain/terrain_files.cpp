@@ -9,6 +9,7 @@
 
 #include "core/core.h"
 #include "core/log.h"
+#include "core/png.h"
 #include "terrain/terrain_internal.h"
 
 TerrainHooks terrain_hooks;
@@ -82,15 +83,24 @@ static int read_inline_samples(DataFile *f, float low, float high, Ripemd160 *di
 static void read_png_samples(const char *dir, float low, float high, Ripemd160 *digest) {
   Terrain &t = terrain;
   int n = t.size;
-  uint16_t *img = nullptr;
-  int w = 0, h = 0;
   std::string path = join(dir, "terrain.png");
-  if (!png_read_gray16(path.c_str(), n, n, &img, &w, &h)) {
+  // Only the samples the ground uses are kept; a picture wider or taller
+  // than any ground (8193 a side) could need is refused before any row.
+  PngRead how = {};
+  how.as = PNG_AS_GRAY16;
+  how.max_side = 16384;
+  how.keep_w = how.keep_h = n;
+  PngPicture pic;
+  DataFile *f = data_open(path.c_str(), "rb");
+  int read = f && png_read_picture(f, &how, &pic);
+  if (f) data_close(f);
+  if (!read) {
     // No picture: the ground is flat at the low end of the range.
     for (size_t k = 0; k < size_t(n) * n; k++) t.heights[k] = low;
     return;
   }
-  int kw = w < n ? w : n, kh = h < n ? h : n;
+  const uint16_t *img = reinterpret_cast<const uint16_t *>(pic.pixels);
+  int kw = pic.kept_w, kh = pic.kept_h;
   float range = high - low;
   uint8_t *raw = static_cast<uint8_t *>(mem_alloc(size_t(n) * 2));
   for (int j = 0; j < n; j++) {
@@ -108,7 +118,7 @@ static void read_png_samples(const char *dir, float low, float high, Ripemd160 *
     if ((j & 63) == 0) show_progress_cycling("Loading heights");
   }
   mem_free(raw);
-  mem_free(img);
+  png_picture_free(&pic);
 }
 
 // Header and samples; the file stays open for the caller to close.

@@ -14,11 +14,3 @@ int terrain_load_heights(const char *dir, DataFile *f);
 
 // Largest size exponent terrain_load accepts (tests and fuzzers lower it).
 extern int terrain_shift_limit;
-
-// Reads any PNG as 16-bit grey: width and height of the image and the
-// samples of the first `keep_w` x `keep_h` pixels at most (row length
-// min(width, keep_w)), newly allocated with mem_alloc. 0 on failure.
-int png_read_gray16(const char *name, int keep_w, int keep_h, uint16_t **samples,
-                    int *width, int *height);
-// Writes size x size 16-bit grey samples as a PNG into an open file.
-int png_write_gray16(DataFile *f, const uint16_t *samples, int width, int height);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "core/png.h"
 #include "terrain/terrain_internal.h"
 
 static void cant_open(const char *file) {
@@ -102,7 +103,8 @@ int terrain_save(const char *dir) {
   }
   DataFile *png = create(dir, "terrain.png");
   if (!png) return 0;
-  if (!png_write_gray16(png, samples.data(), t.size, t.size)) {
+  PngWrite picture = {t.size, t.size, 1, 16, samples.data(), 0, -1};
+  if (!png_write_picture(png, &picture)) {
     data_abandon(png);
     cant_write("terrain.png");
     return 0;

@@ -22,6 +22,5 @@ int gen_write(const char *out, const std::string &relpath, const std::string &by
 int gen_write_archive(const char *out, const std::string &relpath,
                       const std::vector<GenMember> &members);
 // PNG encoding: channels 1 (grey), 2 (grey+alpha), 3 (RGB) or 4 (RGBA);
-// depth 8 or 16 (16-bit samples given high byte first, as PNG stores them).
-std::string gen_png(int width, int height, int channels, int depth,
-                    const uint8_t *pixels);
+// depth 8 (bytes) or 16 (uint16_t samples).
+std::string gen_png(int width, int height, int channels, int depth, const void *pixels);

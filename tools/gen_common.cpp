@@ -1,10 +1,11 @@
-#include <png.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "core/core.h"
+#include "core/png.h"
 #include "tools/gen.h"
 
 static void make_parent_folders(const std::string &path) {
@@ -41,30 +42,13 @@ int gen_write_archive(const char *out, const std::string &relpath,
   return gen_write(out, relpath, bytes);
 }
 
-static void png_append(png_structp png, png_bytep data, png_size_t n) {
-  static_cast<std::string *>(png_get_io_ptr(png))->append(reinterpret_cast<char *>(data), n);
-}
-
-std::string gen_png(int width, int height, int channels, int depth, const uint8_t *pixels) {
-  static const int types[5] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA,
-                               PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
-  std::string bytes;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return std::string();
-  }
-  png_set_write_fn(png, &bytes, png_append, nullptr);
-  // Fixed compression settings keep the output byte-identical run to run.
-  png_set_compression_level(png, 9);
-  png_set_IHDR(png, info, width, height, depth, types[channels], PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  size_t stride = size_t(width) * channels * (depth / 8);
-  for (int y = 0; y < height; y++)
-    png_write_row(png, const_cast<png_bytep>(pixels + stride * y));
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return bytes;
+std::string gen_png(int width, int height, int channels, int depth, const void *pixels) {
+  // A fixed compression level keeps the output byte-identical run to run.
+  PngWrite p = {width, height, channels, depth, pixels, 0, 9};
+  int size = 0;
+  uint8_t *bytes = png_write_picture_memory(&p, &size);
+  if (!bytes) return std::string();
+  std::string out(reinterpret_cast<const char *>(bytes), size_t(size));
+  mem_free(bytes);
+  return out;
 }

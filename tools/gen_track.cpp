@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "tools/gen.h"
-#include "tools/gen_track.h"
-#include "tools/gen_track_shape.h"
+#include "tools/course/track_layout.h"
+#include "tools/course/track_shape.h"
 
 namespace {
 
@@ -150,12 +150,10 @@ int gen_track(const char *out) {
 
   // Whole-foot bounds print exactly in the header.
   double low = floor(lowest) - 1, high = ceil(highest) + 1;
-  std::vector<uint8_t> png(count * 2);
+  std::vector<uint16_t> png(count);
   for (size_t k = 0; k < count; k++) {
     long v = lround((f.h[k] - low) / (high - low) * 65535.0);
-    v = v < 0 ? 0 : (v > 65535 ? 65535 : v);
-    png[2 * k] = uint8_t(v >> 8);
-    png[2 * k + 1] = uint8_t(v);
+    png[k] = uint16_t(v < 0 ? 0 : (v > 65535 ? 65535 : v));
   }
   char header[96];
   snprintf(header, sizeof header, "%d %f %f %f\n", l.shift, double(l.spacing), low, high);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/cmdline.h"
 
 namespace {
 
@@ -75,6 +76,13 @@ TEST(CommandLine, Table) {
       {{"--max-detail-distance", "60"}, 0, "",
        [](const Settings &s) { return s.max_detail_distance == 60 && s.fade_distance == 65; }},
       {{"--lock-fps", "60"}, 0, "", [](const Settings &s) { return s.lock_fps == 60; }},
+      // a rate near zero would wait for ages between frames; 0 or less is no lock
+      {{"--lock-fps", "1e-30"}, 0, "", [](const Settings &s) { return s.lock_fps == 1; }},
+      {{"--lock-fps=5000"}, 0, "", [](const Settings &s) { return s.lock_fps == 1000; }},
+      {{"--lock-fps", "60", "--lock-fps", "0"}, 0, "",
+       [](const Settings &s) { return s.lock_fps == 0; }},
+      {{"--lock-fps", "-3"}, 0, "", [](const Settings &s) { return s.lock_fps == 0; }},
+      {{"--lock-fps", "x"}, 1, "Bad arg for --lock-fps\n", nullptr},
       // non-finite numbers never get through
       {{"--erode", "nan"}, 1, "Bad arg for --erode\n", nullptr},
       {{"--lock-fps", "inf"}, 1, "Bad arg for --lock-fps\n", nullptr},
@@ -169,6 +177,8 @@ TEST(CommandLine, Table) {
       {{"--tics", "0"}, 1, "Bad arg for --tics\n", nullptr},
       {{"--tics", "-5"}, 1, "Bad arg for --tics\n", nullptr},
       {{"--help"}, 0, "", [](const Settings &s) { return s.help == 1; }},
+      {{"--headless", "--print-hash"}, 0, "", [](const Settings &s) { return s.print_hash == 1; }},
+      {{}, 0, "", [](const Settings &s) { return s.print_hash == 0; }},
   };
   for (const Case &c : cases) {
     std::string line;
@@ -194,7 +204,7 @@ TEST(CommandLine, HelpListsEveryOption) {
         "--draw-ping", "--draw-speed", "--draw-render-stats", "--accurate-skip", "--track",
         "--connect", "--password", "--chase-center", "--open-home", "--glfinish",
         "--glversion", "--print-orientation", "--sse2", "--headless", "--seed", "--tics",
-        "--exit-after-race", "--help"}) {
+        "--exit-after-race", "--print-hash", "--help"}) {
     EXPECT_NE(help.find(std::string(" ") + name + " "), std::string::npos) << name;
     // Every option listed is also one the parser takes.
     std::vector<const char *> args = {name, "1"};
@@ -204,6 +214,35 @@ TEST(CommandLine, HelpListsEveryOption) {
     std::string errors;
     EXPECT_EQ(parse_command_line(2, args.data(), &s, &errors), 0) << name << ": " << errors;
   }
+}
+
+TEST(CommandLine, HelpShowsRangesInTheUnitsTyped) {
+  std::string help = command_line_help();
+  auto line_of = [&](const char *name) {
+    size_t at = help.find(std::string("  ") + name + " ");
+    return at == std::string::npos ? std::string() : help.substr(at, help.find('\n', at) - at);
+  };
+  EXPECT_NE(line_of("--erode").find("(0..100)"), std::string::npos) << line_of("--erode");
+  EXPECT_NE(line_of("--fake-lag").find("(0..1000)"), std::string::npos);
+  EXPECT_NE(line_of("--lock-fps").find("(1..1000)"), std::string::npos);
+  EXPECT_EQ(line_of("--lod-bias").find(".."), std::string::npos);
+}
+
+// The records are what a configuration file or console sets values through.
+TEST(OptionTable, SetByName) {
+  const OptionDef *erode = option_find("--erode");
+  ASSERT_NE(erode, nullptr);
+  EXPECT_EQ(option_find("erode"), nullptr);
+  EXPECT_EQ(option_find("--erode=3"), nullptr);
+  Settings s;
+  std::string errors;
+  EXPECT_EQ(option_set(*erode, "50", &s, &errors), 0);
+  EXPECT_EQ(s.erode, 51200);
+  EXPECT_EQ(option_set(*erode, "much", &s, &errors), 1);
+  EXPECT_EQ(errors, "Bad arg for --erode\n");
+  EXPECT_EQ(s.erode, 51200);
+  // Every name appears once, so a lookup can never find the wrong record.
+  for (int i = 0; i < OPTION_COUNT; i++) EXPECT_EQ(option_find(OPTION_TABLE[i].name), &OPTION_TABLE[i]);
 }
 
 TEST(DetailSettings, DerivedFromConfiguration) {

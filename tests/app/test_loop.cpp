@@ -14,27 +14,12 @@
 #include "net/net.h"
 #include "race/race.h"
 #include "platform/platform.h"
+#include "tests/app/loop_fakes.h"
 #include "tests/common/test_util.h"
 
 namespace {
 
-// Milliseconds, like the platform clock.
-int64_t fake_ms = 0;
-double fake_now() { return double(fake_ms) / 1000; }
-void fake_sleep(double s) { fake_ms += int64_t(ceil(s * 1000)); }
-
-struct Event {
-  double time;
-  int code, down;
-};
-std::vector<Event> pending;
-int fake_event(double until, int *code, int *down) {
-  if (pending.empty() || pending.front().time > until) return 0;
-  *code = pending.front().code;
-  *down = pending.front().down;
-  pending.erase(pending.begin());
-  return 1;
-}
+using namespace loop_fakes;
 
 std::vector<float> throttle_per_tic;
 void record_tic() { throttle_per_tic.push_back(loop.control_slots[CTL_THROTTLE]); }
@@ -105,6 +90,59 @@ TEST_F(Loop, LockFpsAdvancesExactlyOneSixtiethPerFrame) {
     total += n;
   }
   EXPECT_NEAR(total, 128, 1);
+}
+
+TEST_F(Loop, FramesArePacedToTheDisplay) {
+  // A 60 Hz display: a 3 ms frame sleeps out the rest of the refresh
+  // (rounded up to the clock's millisecond) and runs two or three tics.
+  static int sleeps;
+  sleeps = 0;
+  loop_io.sleep = [](double s) {
+    sleeps++;
+    fake_sleep(s);
+  };
+  loop_io.frame_interval = [] { return 1.0 / 60; };
+  int64_t start = fake_ms;
+  int total = 0;
+  for (int i = 0; i < 60; i++) {
+    int n = frame(3);
+    EXPECT_TRUE(n == 2 || n == 3) << "frame " << i << " ran " << n;
+    EXPECT_GE(loop.frame_step, 1.0 / 60);
+    total += n;
+  }
+  EXPECT_EQ(sleeps, 60);
+  EXPECT_EQ(fake_ms - start, 60 * 17);
+  EXPECT_NEAR(total, 1.020 * 128, 1);  // game time keeps up with real time
+  // A slow frame does not wait at all.
+  sleeps = 0;
+  EXPECT_EQ(frame(40), 5);
+  EXPECT_EQ(sleeps, 0);
+  // A display faster than the tics: the tic still rules.
+  loop_io.frame_interval = [] { return 1.0 / 240; };
+  EXPECT_EQ(frame(1), 1);
+  EXPECT_EQ(fake_ms - loop.last_frame_time * 1000, 0);
+  // An absurd rate never makes frames longer than the step cap, which would
+  // slow the game.
+  loop_io.frame_interval = [] { return 2.0; };
+  int64_t before = fake_ms;
+  frame(0);
+  EXPECT_EQ(fake_ms - before, 125);
+  EXPECT_EQ(loop.frame_step, 0.125);
+}
+
+TEST_F(Loop, LockFpsAndWarpIgnoreTheDisplay) {
+  loop_io.frame_interval = [] { return 1.0 / 30; };
+  settings.lock_fps = 100;
+  loop_init();
+  loop.menu_screen = -1;
+  frame(0);
+  EXPECT_EQ(loop.frame_step, 0.01);
+  settings.lock_fps = 0;
+  settings.warp = 1;
+  loop_init();
+  int64_t before = fake_ms;
+  EXPECT_EQ(frame(0), 100);
+  EXPECT_EQ(fake_ms, before);
 }
 
 TEST_F(Loop, WarpRunsHundredTicsWithoutWaiting) {

@@ -15,25 +15,11 @@
 #include "platform/platform.h"
 #include "race/race.h"
 #include "terrain/terrain.h"
+#include "tests/app/loop_fakes.h"
 
 namespace {
 
-int64_t fake_ms = 0;
-double fake_now() { return double(fake_ms) / 1000; }
-void fake_sleep(double s) { fake_ms += int64_t(ceil(s * 1000)); }
-
-struct Event {
-  double time;
-  int code, down;
-};
-std::vector<Event> pending;
-int fake_event(double until, int *code, int *down) {
-  if (pending.empty() || pending.front().time > until) return 0;
-  *code = pending.front().code;
-  *down = pending.front().down;
-  pending.erase(pending.begin());
-  return 1;
-}
+using namespace loop_fakes;
 
 std::vector<float> throttle_seen;
 void record_tic() {

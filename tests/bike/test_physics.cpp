@@ -260,12 +260,7 @@ struct BrakeCase {
 static void PrintTo(const BrakeCase &c, std::ostream *os) { *os << c.name; }
 
 class BrakeTest : public PhysicsTest,
-                  public ::testing::WithParamInterface<std::tuple<BrakeCase, bool>> {
-  void TearDown() override {
-    physics_options.strict_friction = 0;
-    PhysicsTest::TearDown();
-  }
-};
+                  public ::testing::WithParamInterface<std::tuple<BrakeCase, bool>> {};
 
 // A stop from 60 ft/s on ground of mu 0.6, judged from the brakes going on
 // until the bike is down to walking pace (the fork's dive and rebound move

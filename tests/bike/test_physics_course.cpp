@@ -7,9 +7,7 @@
 #include <sys/stat.h>
 
 #include "tests/bike/test_physics_fixture.h"
-// The course line is the generator's; this program is its only user here.
-#include "tools/gen_track_layout.cpp"
-#include "tools/ride/ride_follow.h"
+#include "tools/course/course_rider.h"
 
 // The generated track loaded and a stock rider on the start gate; empty
 // when the track has not been generated.
@@ -24,13 +22,7 @@ static std::string load_course(Rider **out) {
   Rider *r = create_rider(0, "yz250f(2017)", 1, "1", nullptr, nullptr, nullptr, nullptr);
   EXPECT_NE(r, nullptr);
   if (!r) return "";
-  RiderSetup setup;
-  setup_defaults(&setup);
-  set_setup_value(&setup, "arcade", "No");
-  stability_preset(&setup, 100);
-  RiderAdjust a;
-  setup_convert(&setup, rider_model(r), 1, &a);
-  rider_set_adjust(r, &a);
+  course_stock_setup(r, 100, 0);
   place_on_course(r, layout.start_s, 0);
   *out = r;
   return dir;
@@ -88,13 +80,14 @@ TEST(DefaultCourse, PlannedRiderLapsUpright) {
   std::vector<GenTrackFeature> features = gen_track_features();
   rider_set_clutch(r, 1);
   CourseRider cr;
+  course_take_bike(r);
   double worst_lean = 0;
   int air_from = -1, jumps_landed = 0;
   int tic = 0;
   for (; tic < 128 * 120 && cr.laps == 0; tic++) {
-    CourseControls c;
+    TicCommand c;
     course_ride(layout, plan, &cr, r, tic, &c);
-    course_apply(r, c);
+    rider_apply_command(r, c);
     physics_tic();
     worst_lean = std::fmax(worst_lean, std::fabs(r->lean_angle));
     if (cr.air_tics == 1) air_from = cr.follow.index;

@@ -25,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (status == 0) {
     if (s.erode < 0 || s.erode > 102400) abort();
     if (s.fake_lag < 0 || s.fake_lag > 1 || s.fake_loss < 0 || s.fake_loss > 100) abort();
+    // Off, or a rate the frame loop can wait for.
+    if (s.lock_fps != 0 && !(s.lock_fps >= 1 && s.lock_fps <= 1000)) abort();
     if (!std::isfinite(s.lock_fps) || !std::isfinite(s.lod_bias) ||
         !std::isfinite(s.terrain_detail) || !(s.lod_scale >= 0.000001f))
       abort();

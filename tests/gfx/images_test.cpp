@@ -134,53 +134,6 @@ TEST(Png, BrokenFilesFailCleanly) {
   EXPECT_FALSE(read_png(d.path("missing.png"), &p));
 }
 
-TEST(Png, WritersAreReadBackByNetpbm) {
-  TempDir d;
-  if (!have_tool("pngtopnm")) GTEST_SKIP() << "netpbm missing";
-  // Rows are given bottom first: the file's first row is the last given.
-  const uint8_t rgb[3 * 2 * 3] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
-  ASSERT_TRUE(image_write_rgb(d.path("shot.png").c_str(), rgb, 3, 2));
-  ASSERT_TRUE(d.run("pngtopnm shot.png > shot.ppm"));
-  std::string want = "P6\n3 2\n255\n";
-  want += std::string(reinterpret_cast<const char *>(rgb + 9), 9);
-  want += std::string(reinterpret_cast<const char *>(rgb), 9);
-  EXPECT_EQ(d.read("shot.ppm"), want);
-
-  const uint16_t heights[4] = {0x0102, 0xfffe, 0, 0x8000};
-  ASSERT_TRUE(image_write_gray16(d.path("hf.png").c_str(), heights, 2, 2));
-  ASSERT_TRUE(d.run("pngtopnm hf.png > hf.pgm"));
-  EXPECT_EQ(d.read("hf.pgm"),
-            std::string("P5\n2 2\n65535\n\x01\x02\xff\xfe\x00\x00\x80\x00", 21));
-  int w, h;
-  uint16_t *back = image_read_gray16(d.path("hf.png").c_str(), &w, &h);
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(std::vector<uint16_t>(back, back + 4), std::vector<uint16_t>(heights, heights + 4));
-  mem_free(back);
-  // A failed write leaves the old file in place.
-  EXPECT_FALSE(image_write_rgb(d.path("nofolder/x/../../shot.png").c_str(), rgb, 0, 2));
-  EXPECT_EQ(d.read("shot.png").substr(1, 3), "PNG");
-}
-
-TEST(Png, Gray16WidensEightBitsAndConvertsColour) {
-  TempDir d;
-  if (!have_tool("convert")) GTEST_SKIP() << "ImageMagick missing";
-  d.write("g.pgm", std::string("P5\n2 1\n255\n\x00\x81", 13));
-  ASSERT_TRUE(d.run("convert g.pgm -depth 8 PNG8:g8.png || convert g.pgm -depth 8 g8.png"));
-  int w, h;
-  uint16_t *s = image_read_gray16(d.path("g8.png").c_str(), &w, &h);
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s[0], 0);
-  EXPECT_EQ(s[1], 0x81 * 257);
-  mem_free(s);
-  ASSERT_TRUE(d.run("convert in.ppm PNG24:c.png 2>/dev/null || true"));
-  d.write("white.ppm", std::string("P6\n1 1\n255\n\xff\xff\xff", 14));
-  ASSERT_TRUE(d.run("convert white.ppm PNG24:w.png"));
-  s = image_read_gray16(d.path("w.png").c_str(), &w, &h);
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s[0], 65535);
-  mem_free(s);
-}
-
 // ------------------------------------------------------------ PPM and PGM
 
 uint8_t *ppm_from(const std::string &bytes, int *w, int *h) {

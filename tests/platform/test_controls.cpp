@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fake_device.h"
+#include "platform/internal.h"
 #include "platform/platform.h"
 
 namespace {
@@ -75,6 +76,24 @@ TEST_F(InputTest, DevicesGetUniqueNamesAndBases) {
   EXPECT_NE(da->code_base, db->code_base);
   // The pointer device was added when the window opened.
   EXPECT_NE(device_find("cursor"), nullptr);
+}
+
+TEST(DeviceNames, CleaningDropsSpacesAndDotsAndCutsLongNames) {
+  struct {
+    std::string in, out;
+  } cases[] = {
+      {"Racing Wheel", "RacingWheel"},
+      {"Pad v1.2 (USB)", "Padv12(USB)"},
+      {" . . ", "Device"},
+      {"", "Device"},
+      {std::string(60, 'x'), std::string(51, 'x')},
+      {std::string(70, ' ') + "late", "late"},
+  };
+  for (const auto &c : cases) {
+    char out[DEVICE_CLEAN_NAME];
+    device_clean_name(c.in.c_str(), out);
+    EXPECT_EQ(out, c.out) << '"' << c.in << '"';
+  }
 }
 
 TEST_F(InputTest, AxesOpenByEveryNameForm) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/internal.h"
 #include "platform/platform.h"
@@ -81,6 +82,36 @@ TEST_F(GlWindow, ModeSwitchesLeaveTheWindowDrawable) {
   // A fatal error while drawing closes the window inside its frame.
   ASSERT_EQ(frame_begin(w, &width, &height), 1);
   window_close(w);
+  EXPECT_EQ(window_current(), nullptr);
+}
+
+// SDL's swap says nothing; a context that is no longer current is the loss
+// that can be seen, and the frame lock is released all the same.
+TEST_F(GlWindow, SwapReportsALostContext) {
+  int width, height;
+  ASSERT_EQ(frame_begin(w, &width, &height), 1);
+  EXPECT_EQ(frame_end(w), 1);
+  ASSERT_EQ(frame_begin(w, &width, &height), 1);
+  SDL_Window *sw = static_cast<SDL_Window *>(w->sdl_window);
+  SDL_GL_MakeCurrent(sw, nullptr);
+  EXPECT_EQ(frame_end(w), 0);
+  SDL_GL_MakeCurrent(sw, static_cast<SDL_GLContext>(w->gl_context));
+  ASSERT_EQ(frame_begin(w, &width, &height), 1);
+  EXPECT_EQ(frame_end(w), 1);
+  EXPECT_GE(window_refresh_rate(w), 0);
+  EXPECT_STRNE(gl_context_version(), "");
+}
+
+TEST_F(GlWindow, FailureToOpenSaysWhy) {
+  EXPECT_EQ(window_open("Tarnwick", 320, 240, 32, 0, 16, 0, 0), nullptr);
+  EXPECT_STREQ(window_open_error(), "A window is already open");
+  window_close(w);
+  w = nullptr;
+  EXPECT_STREQ(gl_context_version(), "");
+  set_gl_request(9, 9, GL_DIALECT_CORE);  // no driver makes this
+  EXPECT_EQ(window_open("Tarnwick", 320, 240, 32, 0, 16, 0, 0), nullptr);
+  EXPECT_NE(strstr(window_open_error(), "Couldn't create an OpenGL 9.9 core context"), nullptr)
+      << window_open_error();
   EXPECT_EQ(window_current(), nullptr);
 }
 

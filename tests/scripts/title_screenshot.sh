@@ -1,7 +1,8 @@
 #!/bin/bash
-# The title screen in a real 640x480 window under Xvfb: a screenshot is kept
-# in the build folder (title-640x480.png) and probed for the sky above and
-# the ground below.
+# The title screen in a real window under Xvfb: "--width 800 --height 600"
+# on a larger screen gives an 800x600 window, not the whole screen. A
+# screenshot is kept in the build folder (title-800x600.png) and probed for
+# the sky above and the ground below.
 set -u
 BUILD=$1
 SRC=$2
@@ -18,39 +19,43 @@ export SDL_AUDIODRIVER=dummy KORB_OPTIONS='[messagebox:no]'
 # The display libraries keep allocations past exit; the headless tests
 # check our own leaks.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-shot=$BUILD/title-640x480.png
+shot=$BUILD/title-800x600.png
 rm -f "$shot"
 
 cat >"$tmp/run.sh" <<'RUN'
-"$1/tarnwick" --width 640 --height 480 >"$2/out" 2>"$2/err" &
+"$1/tarnwick" --width 800 --height 600 >"$2/out" 2>"$2/err" &
 pid=$!
 win=$(timeout 30 xdotool search --sync --name '^Tarnwick$' | head -1)
 if [ -z "$win" ]; then
   echo "FAIL: no window appeared"; kill $pid; wait $pid; exit 2
 fi
 sleep 3  # let the title screen settle
+xdotool getwindowgeometry "$win" | grep Geometry >"$2/geometry"
 import -window "$win" "$3"
 kill $pid
 wait $pid
 exit 0
 RUN
-xvfb-run -a -s "-screen 0 640x480x24" bash "$tmp/run.sh" "$BUILD" "$tmp" "$shot"
+xvfb-run -a -s "-screen 0 1280x720x24" bash "$tmp/run.sh" "$BUILD" "$tmp" "$shot"
 if [ ! -s "$shot" ]; then
   echo "FAIL: no screenshot"; cat "$tmp/err"; exit 1
 fi
+if ! grep -q "Geometry: 800x600$" "$tmp/geometry"; then
+  echo "FAIL: the window is not 800x600 on a 1280x720 screen: $(cat "$tmp/geometry")"; exit 1
+fi
 size=$(identify -format '%wx%h' "$shot")
-if [ "$size" != "640x480" ]; then
-  echo "FAIL: screenshot is $size, not 640x480"; exit 1
+if [ "$size" != "800x600" ]; then
+  echo "FAIL: screenshot is $size, not 800x600"; exit 1
 fi
 # Average colour of a band: "r g b" in 0..255.
 band() {
   convert "$shot" -crop "$1" +repage -resize 1x1\! -depth 8 -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:
 }
-read -r r g b <<<"$(band 640x40+0+0)"
+read -r r g b <<<"$(band 800x40+0+0)"
 if [ "$b" -le "$r" ]; then
   echo "FAIL: the top of the title screen is not sky ($r $g $b)"; exit 1
 fi
-read -r r2 g2 b2 <<<"$(band 640x40+0+440)"
+read -r r2 g2 b2 <<<"$(band 800x40+0+560)"
 if [ "$r2" -le "$b2" ]; then
   echo "FAIL: the bottom of the title screen is not ground ($r2 $g2 $b2)"; exit 1
 fi

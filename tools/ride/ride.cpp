@@ -4,7 +4,7 @@
 //
 //   ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]
 //        [--script FILE] [--at X,Z,HEADING] [--stability N] [--arcade]
-//        [--style KEY=VALUE...] [CONTROL...]
+//        [--strict-friction] [--style KEY=VALUE...] [CONTROL...]
 //
 // A control is "TIME:key=value[,key=value...]" (also one per line in a
 // script file, '#' starts a comment). Keys: throttle, front, rear, steer,
@@ -14,7 +14,8 @@
 // itself, and prints each lap's time (a lap is the course's length along
 // its centre line from where the ride began, the start gate unless --at)
 // and each flight's take-off and landing. The rider has the stock setup
-// (stability 100, automatic shifting), arcade off.
+// (stability 100, automatic shifting), arcade off. --strict-friction rides
+// with the physics' strict friction setting.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,8 +27,7 @@
 #include "bike/rider.h"
 #include "core/log.h"
 #include "terrain/terrain.h"
-#include "tools/gen_track.h"
-#include "tools/ride/ride_follow.h"
+#include "tools/course/course_rider.h"
 
 struct Step {
   double time;
@@ -112,29 +112,35 @@ static int parse_style(const char *text, CourseStyle *style) {
 
 static float script_throttle;  // the script's, which the follower holds back
 
+// A control step drives the bike the way every rider is driven: one tic
+// command, the controls it does not name left as they are.
 static int apply_step(Rider *r, const Step &s) {
   float v = float(s.value);
   const std::string &k = s.key;
-  if (k == "throttle") {
-    rider_set_throttle(r, v);
-    script_throttle = v;
-  }
-  else if (k == "front") rider_set_front_brake(r, v);
-  else if (k == "rear") rider_set_rear_brake(r, v);
-  else if (k == "steer") rider_set_steering(r, v);
-  else if (k == "lean") rider_set_lean(r, v);
-  else if (k == "clutch") rider_set_clutch(r, v);
-  else if (k == "sit") rider_set_sit_dab(r, v);
-  else if (k == "backup") rider_set_back_up(r, v);
-  else if (k == "gear") {
+  if (k == "gear") {
+    // Not a control: the bike is put in that gear outright.
     int g = int(s.value) - 1;
     r->gear = g < 0 ? 0 : (g > 5 ? 5 : g);
-  } else if (k == "shift") {
-    shift(r, s.value > 0 ? 1 : (s.value < 0 ? -1 : 0));
-  } else {
+    return 1;
+  }
+  TicCommand c = rider_current_command(r);
+  if (k == "throttle") {
+    c.throttle = v;
+    script_throttle = v;
+  }
+  else if (k == "front") c.front_brake = v;
+  else if (k == "rear") c.rear_brake = v;
+  else if (k == "steer") c.steering = v;
+  else if (k == "lean") c.lean = v;
+  else if (k == "clutch") c.clutch = v;
+  else if (k == "sit") c.sit_dab = v;
+  else if (k == "backup") c.back_up = v;
+  else if (k == "shift") c.shift = s.value > 0 ? 1 : (s.value < 0 ? -1 : 0);
+  else {
     fprintf(stderr, "ride: unknown control '%s'\n", k.c_str());
     return 0;
   }
+  rider_apply_command(r, c);
   return 1;
 }
 
@@ -159,13 +165,14 @@ int main(int argc, char **argv) {
     if (!strcmp(a, "--help")) {
       printf("usage: ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]\n"
              "            [--script FILE] [--at X,Z,HEADING] [--stability N] [--arcade]\n"
-             "            [--style KEY=VALUE]...\n"
+             "            [--strict-friction] [--style KEY=VALUE]...\n"
              "            [TIME:key=value[,key=value...]]...\n"
              "keys: throttle, front, rear, steer, lean, clutch, sit, backup (0..1 or -1..1),\n"
              "      gear (1..6), shift (+1/-1); values hold until changed.\n"
              "--follow rides the default course to a speed plan (the script's throttle,\n"
              "if any, is the most it opens), printing lap times and jumps; --style sets\n"
              "the plan: grip, braking, whoops, roller, tabletop, double, step_up (ft/s).\n"
+             "--strict-friction limits each tire to mu times the load it carries.\n"
              "The state is printed every N tics.\n");
       return 0;
     }
@@ -175,6 +182,7 @@ int main(int argc, char **argv) {
     else if (!strcmp(a, "--every")) every = atoi(next(a));
     else if (!strcmp(a, "--follow")) follow = 1;
     else if (!strcmp(a, "--arcade")) arcade = 1;
+    else if (!strcmp(a, "--strict-friction")) physics_options.strict_friction = 1;
     else if (!strcmp(a, "--stability")) stability = atoi(next(a));
     else if (!strcmp(a, "--style")) {
       if (!parse_style(next(a), &style)) {
@@ -213,13 +221,7 @@ int main(int argc, char **argv) {
   Rider *r = create_rider(0, bike, 1, "1", nullptr, nullptr, nullptr, nullptr);
   if (!r) return 1;
   // The stock setup a new player gets, with the chosen aids.
-  RiderSetup setup;
-  setup_defaults(&setup);
-  set_setup_value(&setup, "arcade", arcade ? "Yes" : "No");
-  stability_preset(&setup, stability < 0 ? 0 : (stability > 100 ? 100 : stability));
-  RiderAdjust adjust;
-  setup_convert(&setup, rider_model(r), 1, &adjust);
-  rider_set_adjust(r, &adjust);
+  course_stock_setup(r, stability, arcade);
   if (have_at) {
     const double up[3] = {0, 1, 0};
     turn_rider(r, up, at[2]);
@@ -232,6 +234,7 @@ int main(int argc, char **argv) {
   CoursePlan plan;
   course_plan(layout, style, &plan);
   CourseRider cr;
+  if (follow) course_take_bike(r);
   int air_from = -1;
   float air_speed = 0;
   int air_tic = 0;
@@ -245,10 +248,10 @@ int main(int argc, char **argv) {
 
     if (follow) {
       int laps = cr.laps;
-      CourseControls c;
+      TicCommand c;
       course_ride(layout, plan, &cr, r, tic, &c);
       if (c.throttle > script_throttle) c.throttle = script_throttle;
-      course_apply(r, c);
+      rider_apply_command(r, c);
       if (cr.laps > laps)
         printf("# lap %d %.3f s (crashes so far %d)\n", cr.laps, cr.last_lap_tics / 128.0, r->crash_count);
       // Each flight of a quarter second or more: where it left and landed.

@@ -1,35 +1,34 @@
-// Riding the default track headless, for the ride tool, the benchmark and
-// the tests: steering along the centre line, and a rider that plans its
-// speed for bends, jumps and whoops, holds the bike steady in the air and
-// times its laps.
-#pragma once
+// The course rider: a stock bike placed on the default track, steering
+// along its centre line, and the planned rider.
+#include "tools/course/course_rider.h"
+
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "bike/rider.h"
-#include "tools/gen_track.h"
 
-struct CourseFollower {
-  int index = -1;  // nearest line point last tic
-};
+void course_stock_setup(Rider *r, int stability, int arcade) {
+  RiderSetup setup;
+  setup_defaults(&setup);
+  set_setup_value(&setup, "arcade", arcade ? "Yes" : "No");
+  stability_preset(&setup, stability < 0 ? 0 : (stability > 100 ? 100 : stability));
+  RiderAdjust adjust;
+  setup_convert(&setup, rider_model(r), 1, &adjust);
+  rider_set_adjust(r, &adjust);
+}
 
-// Start pose on the line at lap distance s: the frame over the point,
-// heading along the course, lifted until nothing touches.
-inline void place_on_course(Rider *r, float s, float sideways) {
+void place_on_course(Rider *r, float s, float sideways) {
   GenTrackPoint p = gen_track_point_at(s);
   reset_rider(r);
   const double up[3] = {0, 1, 0};
   turn_rider(r, up, atan2(-double(p.tx), -double(p.tz)));
   double x = p.x - p.tz * sideways, z = p.z + p.tx * sideways;
   const dReal *f = dBodyGetPosition(r->body[FRAME]);
-  move_rider(r, x - f[0], terrain_height(float(x), float(z)) + 0.1 - 0.0, z - f[2]);
+  move_rider(r, x - f[0], terrain_height(float(x), float(z)) + 0.1, z - f[2]);
   for (int i = 0; i < 200 && rider_intersects(r); i++) move_rider(r, 0, 0.25, 0);
 }
 
-// Nearest line point to the frame, searched near the last one (the whole
-// line the first time).
-inline int course_nearest(const GenTrackLayout &l, CourseFollower *f, const Rider *r) {
+int course_nearest(const GenTrackLayout &l, CourseFollower *f, const Rider *r) {
   const dReal *p = dBodyGetPosition(r->body[FRAME]);
   int n = int(l.line.size());
   if (n == 0) return -1;
@@ -46,9 +45,7 @@ inline int course_nearest(const GenTrackLayout &l, CourseFollower *f, const Ride
   return best;
 }
 
-// Steering input towards a point further along the line, further the
-// faster the bike goes.
-inline float follow_course(const GenTrackLayout &l, CourseFollower *f, Rider *r) {
+float follow_course(const GenTrackLayout &l, CourseFollower *f, Rider *r) {
   int best = course_nearest(l, f, r);
   if (best < 0) return 0;
   const dReal *p = dBodyGetPosition(r->body[FRAME]);
@@ -66,9 +63,7 @@ inline float follow_course(const GenTrackLayout &l, CourseFollower *f, Rider *r)
   return float(s < -1 ? -1 : (s > 1 ? 1 : s));
 }
 
-// A speed for the coming stretch: the tightest bend within the next
-// stretch taken at a lean the tires can hold.
-inline double course_speed(const GenTrackLayout &l, const CourseFollower *f) {
+double course_speed(const GenTrackLayout &l, const CourseFollower *f) {
   if (f->index < 0 || l.line.empty()) return 1e9;
   float s0 = l.line[f->index].s;
   double limit = 1e9;
@@ -86,34 +81,7 @@ inline double course_speed(const GenTrackLayout &l, const CourseFollower *f) {
 
 // ------------------------------------------------------------ planned ride
 
-// A jump of the course: the foot of its take-off face, the lip, and the
-// run-up speed wanted at the foot.
-struct CourseJump {
-  const char *kind;
-  float face, lip, speed;
-};
-
-// How the planned rider takes the course. The take-off speeds put the bike
-// on the far side's downslope (or, for the step-up, well onto its top).
-struct CourseStyle {
-  float bend_grip = 20;     // ft/s^2 across the bike in a bend
-  float braking = 14;       // ft/s^2 the plan slows down at
-  float whoops = 20;        // through the whoops
-  float roller = 62;        // up a roller, so it comes down on the far side
-  float tabletop = 52;      // run-up speeds at the foot of the face
-  float double_jump = 53;
-  float step_up = 44;
-};
-
-// The target speed at every line point, the jumps and the whoops.
-struct CoursePlan {
-  std::vector<float> speed;
-  std::vector<CourseJump> jumps;
-  float whoops0 = 0, whoops1 = 0;  // the whoops section
-};
-
-// The line point at or before lap distance s (wrapping).
-inline int course_index_at(const GenTrackLayout &l, float s) {
+int course_index_at(const GenTrackLayout &l, float s) {
   int n = int(l.line.size());
   double w = fmod(double(s), double(l.length));
   if (w < 0) w += l.length;
@@ -125,7 +93,7 @@ inline int course_index_at(const GenTrackLayout &l, float s) {
   return lo;
 }
 
-inline void course_plan(const GenTrackLayout &l, const CourseStyle &style, CoursePlan *plan) {
+void course_plan(const GenTrackLayout &l, const CourseStyle &style, CoursePlan *plan) {
   int n = int(l.line.size());
   plan->speed.assign(n, 200.0f);
   plan->jumps.clear();
@@ -180,32 +148,14 @@ inline void course_plan(const GenTrackLayout &l, const CourseStyle &style, Cours
     }
 }
 
-// The planned rider's state between tics.
-struct CourseRider {
-  CourseFollower follow;
-  double progress = 0;   // distance ridden along the line since the start
-  int air_tics = 0;      // tics with neither wheel down
-  float air_throttle = 0;
-  int laps = 0;
-  int lap_start_tic = 0;
-  int last_lap_tics = 0;
-  int best_lap_tics = 0;
-};
-
-struct CourseControls {
-  float steer, throttle, front, rear, lean;
-  int shift;  // -1 down, 0 hold, 1 up
-};
-
-// The frame's nose-up angle from level, radians.
-inline double frame_pitch(const Rider *r) {
+double frame_pitch(const Rider *r) {
   const dReal *R = dBodyGetRotation(r->body[FRAME]);
   double fy = -R[6];
   return asin(fy < -1 ? -1 : (fy > 1 ? 1 : fy));
 }
 
 // The ground's slope along the flight where the frame will come down.
-inline double landing_slope(const Rider *r) {
+static double landing_slope(const Rider *r) {
   const dReal *p = dBodyGetPosition(r->body[FRAME]);
   const dReal *v = dBodyGetLinearVel(r->body[FRAME]);
   double x = p[0], y = p[1], z = p[2], vy = v[1];
@@ -225,11 +175,11 @@ inline double landing_slope(const Rider *r) {
   return atan2(b - a, 4.0);
 }
 
-// One tic of the planned rider: steering along the line, throttle and
-// brakes to the plan's speed, a steady throttle and level bike in the air,
-// and the lap count. `tic` is the tics since the start.
-inline void course_ride(const GenTrackLayout &l, const CoursePlan &plan, CourseRider *cr, Rider *r,
-                        int tic, CourseControls *out) {
+void course_take_bike(Rider *r) { r->flags &= ~RF_AUTO_SHIFT; }
+
+void course_ride(const GenTrackLayout &l, const CoursePlan &plan, CourseRider *cr, Rider *r,
+                 int tic, TicCommand *out) {
+  *out = rider_current_command(r);
   int n = int(l.line.size());
   int last = cr->follow.index;
   float steer = follow_course(l, &cr->follow, r);
@@ -250,9 +200,9 @@ inline void course_ride(const GenTrackLayout &l, const CoursePlan &plan, CourseR
   int both = wheel_touching(r, 0) && wheel_touching(r, 1);
   int any = wheel_touching(r, 0) || wheel_touching(r, 1);
   cr->air_tics = any ? 0 : cr->air_tics + 1;
-  out->steer = steer;
+  out->steering = steer;
   out->lean = 0;
-  out->front = out->rear = 0;
+  out->front_brake = out->rear_brake = 0;
   out->shift = 0;
   float s = l.line[i].s;
   int on_face = 0;
@@ -266,11 +216,11 @@ inline void course_ride(const GenTrackLayout &l, const CoursePlan &plan, CourseR
     // the nose is high, to meet the landing parallel to it (rear wheel a
     // little first).
     out->throttle = cr->air_throttle;
-    out->steer = 0;
+    out->steering = 0;
     double err = frame_pitch(r) - (landing_slope(r) + 0.05);
     double lean = 3 * err;
     out->lean = float(lean < -1 ? -1 : (lean > 1 ? 1 : lean));
-    if (err > 0.1) out->rear = float(err - 0.1 > 1 ? 1 : err - 0.1);
+    if (err > 0.1) out->rear_brake = float(err - 0.1 > 1 ? 1 : err - 0.1);
     return;
   }
   // Gears by engine speed, only with both wheels down and off the faces
@@ -295,7 +245,7 @@ inline void course_ride(const GenTrackLayout &l, const CoursePlan &plan, CourseR
     // Up a face: a steady part throttle (a handful lifts the front), no
     // brakes (they pitch the bike onto its nose), and the bars nearly
     // straight so it leaves level.
-    out->steer = float(steer * 0.3);
+    out->steering = float(steer * 0.3);
     out->throttle = 0.5f;
     cr->air_throttle = 0.3f;
     return;
@@ -305,7 +255,7 @@ inline void course_ride(const GenTrackLayout &l, const CoursePlan &plan, CourseR
     // bars.
     out->throttle = over < 0 ? 0.4f : 0.2f;
     out->lean = 0.3f;
-    out->steer = float(steer * 0.5);
+    out->steering = float(steer * 0.5);
     cr->air_throttle = out->throttle;
     return;
   }
@@ -315,19 +265,9 @@ inline void course_ride(const GenTrackLayout &l, const CoursePlan &plan, CourseR
   cr->air_throttle = throttle < 0.3f ? throttle : 0.3f;
   if (over > 2) {
     double b = (over - 2) * 0.2;
-    out->front = float(b > 0.8 ? 0.8 : b);
-    // Gently on the rear: a locked rear wheel slides out in the bend.
-    out->rear = float(b > 0.2 ? 0.2 : b);
+    out->front_brake = float(b > 0.8 ? 0.8 : b);
+    // At most half the rear brake: a locked rear wheel slides out in the
+    // bend.
+    out->rear_brake = float(b > 0.5 ? 0.5 : b);
   }
-}
-
-inline void course_apply(Rider *r, const CourseControls &c) {
-  rider_set_steering(r, c.steer);
-  rider_set_throttle(r, c.throttle);
-  rider_set_front_brake(r, c.front);
-  rider_set_rear_brake(r, c.rear);
-  rider_set_lean(r, c.lean);
-  // The planned rider changes gear itself.
-  r->flags &= ~RF_AUTO_SHIFT;
-  shift(r, c.shift);
 }

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <random>
 
-#include "tools/gen_track.h"
-#include "tools/gen_track_shape.h"
+#include "tools/course/track_layout.h"
+#include "tools/course/track_shape.h"
 
 const float GEN_TRACK_SUN[3] = {0.75f, 0.5f, 0.4330127f};  // 30 degrees up, south-east
 

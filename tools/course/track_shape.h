@@ -1,5 +1,5 @@
-// The default track's ground as functions, shared by the generator's
-// track files.
+// The default track's ground as functions: the generator's height field is
+// sampled from them.
 #pragma once
 
 const double GEN_TRACK_HALF_WIDTH = 13;  // groomed course, each side

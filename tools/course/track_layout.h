@@ -1,5 +1,7 @@
-// The default track's layout, shared by every generator part that places
-// things along the course (timing gates, start gates, robot lines, scenery).
+// The default track's layout: the generator places everything along it
+// (timing gates, start gates, robot lines, scenery), and the planned rider,
+// the benchmark and the tests ride it. Built from code alone, so it needs no
+// data files.
 #pragma once
 #include <vector>
 

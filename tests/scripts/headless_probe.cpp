@@ -1,0 +1,3 @@
+// Links one simulation library and nothing else: what this program loads
+// is what the library brings.
+int main() { return 0; }
