@@ -122,22 +122,21 @@ static double circle_distance(const double c[3], const double a[3], double R, co
   return sqrt(wp * wp + wa * wa);
 }
 
-// No point of the segment p0-p1 is nearer the circle than this.
-static double segment_circle_bound(const double c[3], const double a[3], double R,
-                                   const double p0[3], const double p1[3]) {
-  double mid[3], half[3];
-  for (int i = 0; i < 3; i++) {
-    mid[i] = (p0[i] + p1[i]) / 2;
-    half[i] = (p1[i] - p0[i]) / 2;
-  }
-  double bound = circle_distance(c, a, R, mid) - length3(half);
-  // Both ends on one side of the circle's plane.
-  double w0[3], w1[3];
-  sub3(p0, c, w0);
-  sub3(p1, c, w1);
-  double d0 = dot3(w0, a), d1 = dot3(w1, a);
-  if ((d0 > 0) == (d1 > 0)) bound = max2(bound, min2(fabs(d0), fabs(d1)));
-  return bound;
+// Whether no point of the segment p0-p1 (d0, d1 its ends' distances from
+// the circle, l its length) comes nearer the circle than `reach`. The
+// distance from the circle changes no faster than along the segment, so
+// from the ends it is at least (d0 + d1 - l) / 2; halves are tried where
+// that is not enough, a few times over.
+static int segment_beyond(const double c[3], const double a[3], double R, const double p0[3],
+                          const double p1[3], double d0, double d1, double l, double reach,
+                          int depth) {
+  if ((d0 + d1 - l) / 2 >= reach) return 1;
+  if (depth == 0) return 0;
+  const double mid[3] = {(p0[0] + p1[0]) / 2, (p0[1] + p1[1]) / 2, (p0[2] + p1[2]) / 2};
+  const double dm = circle_distance(c, a, R, mid);
+  if (dm < reach) return 0;
+  return segment_beyond(c, a, R, p0, mid, d0, dm, l / 2, reach, depth - 1) &&
+         segment_beyond(c, a, R, mid, p1, dm, d1, l / 2, reach, depth - 1);
 }
 
 // Nearest approach of the circle to the triangle's edges (the triangle's
@@ -151,9 +150,23 @@ static double tire_edges(const double c[3], const double a[3], double R, double 
   const double *v0 = f.v[0], *v1 = f.v[1], *v2 = f.v[2], *n = f.n;
   const double *ends[3][2] = {{v0, v1}, {v1, v2}, {v2, v0}};
   const double reach = r - beat + 1e-9;
+  double d[3], side[3];
+  for (int k = 0; k < 3; k++) {
+    d[k] = circle_distance(c, a, R, f.v[k]);
+    double w[3];
+    sub3(f.v[k], c, w);
+    side[k] = dot3(w, a);
+  }
   double best = 1e300, bp[3] = {0, 0, 0}, bc[3] = {0, 0, 0};
-  for (auto &e : ends) {
-    if (segment_circle_bound(c, a, R, e[0], e[1]) >= reach) continue;
+  for (int k = 0; k < 3; k++) {
+    const double *const *e = ends[k];
+    const double s0 = side[k], s1 = side[(k + 1) % 3];
+    // Both ends on one side of the circle's plane and farther from it than
+    // the reach, or far enough from the circle all along.
+    if ((s0 > 0) == (s1 > 0) && min2(fabs(s0), fabs(s1)) >= reach) continue;
+    double ev[3];
+    sub3(e[1], e[0], ev);
+    if (segment_beyond(c, a, R, e[0], e[1], d[k], d[(k + 1) % 3], length3(ev), reach, 3)) continue;
     double s[3], cp[3];
     closest_on_segment(low, e[0], e[1], s);
     for (int it = 0; it < 6; it++) {
@@ -433,14 +446,60 @@ static inline float ground_sample(int i, int j) {
   return terrain.heights[size_t(j) * terrain.size + i];
 }
 
+// The two triangles of cell (i, j) as the terrain makes them, from its
+// corners (x0..x1 by z0..z1, heights h00 at (x0, z0), h10, h01, h11).
+struct GroundCell {
+  double p00[3], p10[3], p01[3], p11[3];
+  const double *tri[2][3];
+};
+static void ground_cell(int i, int j, double x0, double x1, double z0, double z1, float h00,
+                        float h10, float h01, float h11, GroundCell *g) {
+  const double p00[3] = {x0, h00, z0}, p10[3] = {x1, h10, z0};
+  const double p01[3] = {x0, h01, z1}, p11[3] = {x1, h11, z1};
+  copy3(g->p00, p00), copy3(g->p10, p10), copy3(g->p01, p01), copy3(g->p11, p11);
+  if (((i ^ j) & 1) == 0) {
+    g->tri[0][0] = g->p00, g->tri[0][1] = g->p01, g->tri[0][2] = g->p11;
+    g->tri[1][0] = g->p11, g->tri[1][1] = g->p10, g->tri[1][2] = g->p00;
+  } else {
+    g->tri[0][0] = g->p00, g->tri[0][1] = g->p01, g->tri[0][2] = g->p10;
+    g->tri[1][0] = g->p11, g->tri[1][1] = g->p10, g->tri[1][2] = g->p01;
+  }
+}
+
+static void ground_cell_at(int i, int j, GroundCell *g) {
+  const float sp = terrain.spacing;
+  ground_cell(i, j, float(i) * sp, float(i + 1) * sp, float(j) * sp, float(j + 1) * sp,
+              ground_sample(i, j), ground_sample(i + 1, j), ground_sample(i, j + 1),
+              ground_sample(i + 1, j + 1), g);
+}
+
+// Frame, low point and its height for the triangle of corners v; 0 for a
+// triangle with no area.
+static int tire_triangle(const double c[3], const double a[3], double R,
+                         const double *const v[3], TireTriangle *x) {
+  TriangleFrame &f = x->f;
+  for (int k = 0; k < 3; k++) copy3(f.v[k], v[k]);
+  sub3(f.v[1], f.v[0], f.e1);
+  sub3(f.v[2], f.v[0], f.e2);
+  cross3(f.e1, f.e2, f.n);
+  double nl = length3(f.n);
+  if (!(nl > 0)) return 0;
+  if (f.n[1] < 0) nl = -nl;
+  for (double &q : f.n) q /= nl;
+  x->h = tire_low(c, a, R, f, x->low);
+  return 1;
+}
+
 // The deepest torus penetration over the triangles of the cells under the
 // wheel, as if every triangle were tried in full in grid order: interiors
 // first, then the edges of those whose plane lets them beat the deepest
 // interior by more than a thousandth of a foot (less changes nothing that
-// matters). What is left out cannot change the answer: a cell wholly
-// farther than the tube's radius from the circle, unless its ground rises
-// above the circle's lowest point (a triangle above the circle is the one
-// way to reach it from afar), and a triangle all beside the circle's plane.
+// matters). The triangle under the circle's lowest point gives a first
+// depth to beat, and what cannot beat it is left out untried: a cell
+// wholly farther from the circle than the tube's radius less that depth,
+// unless its ground rises above the circle's lowest point (a triangle
+// above the circle is the one way to reach it from afar), and a triangle
+// all beside the circle's plane by as much.
 double tire_ground_deepest(const double c[3], const double a[3], double R, double r,
                            double point[3], double normal[3]) {
   // Cells under the torus's own box: a wheel upright and heading along an
@@ -452,7 +511,6 @@ double tire_ground_deepest(const double c[3], const double a[3], double R, doubl
   // Margins for rounding: a cell or triangle is left out only when it
   // misses by more than a millionth of a foot.
   const double slack = 1e-6;
-  const double reach = (r + slack) * (r + slack);
   const double flat = sqrt(max2(0.0, 1 - a[1] * a[1]));
   const double circle_low = c[1] - R * flat;
   const double e1[2] = {flat > 1e-6 ? a[0] / flat : 1, flat > 1e-6 ? a[2] / flat : 0};
@@ -460,19 +518,56 @@ double tire_ground_deepest(const double c[3], const double a[3], double R, doubl
   const double ca = dot3(c, a);
   const float sp = terrain.spacing;
   const double tol = 1e-6 * sp;
+  double best = 0;
+  // The cell last tried for the first depth, its triangles kept.
+  int seed_i = 0, seed_j = 0, seeded = 0;
+  TireTriangle seed[2];
+  int seed_ok[2] = {0, 0};
+  if (flat > 1e-6) {
+    // The first depth: the triangle under the circle's lowest point, or
+    // where its own projection of the circle lands, a few times over.
+    double px = c[0] + R * a[1] * e1[0], pz = c[2] + R * a[1] * e1[1];
+    for (int step = 0; step < 3 && !(best > 0); step++) {
+      int i = int(floor(px / sp)), j = int(floor(pz / sp));
+      if (!(i >= cr.i0 && i <= cr.i1 && j >= cr.j0 && j <= cr.j1)) break;
+      GroundCell g;
+      ground_cell_at(i, j, &g);
+      seed_i = i, seed_j = j, seeded = 1;
+      double lowest = 1e300;
+      for (int k = 0; k < 2; k++) {
+        TireTriangle &x = seed[k];
+        double q[3];
+        seed_ok[k] = tire_triangle(c, a, R, g.tri[k], &x);
+        if (!seed_ok[k] || !(x.h < r)) continue;
+        if (tire_interior(x.f, x.low, x.h, q) && r - x.h > best) {
+          best = r - x.h;
+          copy3(point, q);
+          copy3(normal, x.f.n);
+        } else if (x.h < lowest) {
+          lowest = x.h;
+          px = q[0], pz = q[2];
+        }
+      }
+      if (lowest == 1e300) break;
+    }
+  }
+  // Only what comes nearer the circle than this can beat the first depth.
+  const double rho = max2(r - best, 0);
+  const double reach = (rho + slack) * (rho + slack);
   if (flat > 1e-6) {
     // Over ground wholly below the circle only the arc lower than the
-    // highest sample plus r can reach it: the cells within r of its plan.
+    // highest sample plus rho can come that near: the cells within rho of
+    // its plan.
     float top = ground_sample(cr.i0, cr.j0);
     for (int j = cr.j0; j <= cr.j1 + 1; j++)
       for (int i = cr.i0; i <= cr.i1 + 1; i++) top = max2(top, ground_sample(i, j));
     TireArc arc;
     if (!(circle_low < top + slack)) {
-      if (!tire_arc(c, a, R, r, flat, e1, top, &arc)) return 0;
+      if (!tire_arc(c, a, R, rho, flat, e1, top, &arc)) return best;
       // (The grid's corners are placed in single precision: a thousandth
       // of a foot covers where they stray from multiples of the spacing.)
-      const double wx = arc.half1 * fabs(e1[0]) + arc.half2 * fabs(e2[0]) + r + 1e-3;
-      const double wz = arc.half1 * fabs(e1[1]) + arc.half2 * fabs(e2[1]) + r + 1e-3;
+      const double wx = arc.half1 * fabs(e1[0]) + arc.half2 * fabs(e2[0]) + rho + 1e-3;
+      const double wz = arc.half1 * fabs(e1[1]) + arc.half2 * fabs(e2[1]) + rho + 1e-3;
       cr.i0 = std::max(cr.i0, int(floor((arc.centre[0] - wx) / sp)));
       cr.i1 = std::min(cr.i1, int(floor((arc.centre[0] + wx) / sp)));
       cr.j0 = std::max(cr.j0, int(floor((arc.centre[1] - wz) / sp)));
@@ -481,7 +576,18 @@ double tire_ground_deepest(const double c[3], const double a[3], double R, doubl
   }
   TireTriangle tt[TIRE_TRIANGLES];
   int n = 0;
-  double best = 0;
+  // Kept for the passes below; past the table (more triangles than a wheel
+  // meets on any sane ground) judged at once, the edges against the
+  // interiors so far.
+  auto overflow = [&](const TireTriangle &x) {
+    double q[3], pp[3], nn[3];
+    if (tire_interior(x.f, x.low, x.h, q)) {
+      if (r - x.h > best) best = r - x.h, copy3(point, q), copy3(normal, x.f.n);
+    } else if (r - max2(x.h, 0) > best + 1e-3) {
+      double d = tire_edges(c, a, R, r, x.f, x.low, best + 1e-3, pp, nn);
+      if (d > best) best = d, copy3(point, pp), copy3(normal, nn);
+    }
+  };
   for (int j = cr.j0; j <= cr.j1; j++)
     for (int i = cr.i0; i <= cr.i1; i++) {
       // The cell's corners as the terrain builds its triangles.
@@ -492,71 +598,56 @@ double tire_ground_deepest(const double c[3], const double a[3], double R, doubl
       const double y0 = min2(min2(h00, h10), min2(h01, h11));
       const double y1 = max2(max2(h00, h10), max2(h01, h11));
       // A triangle whose interior holds the circle's low point from farther
-      // than the tube's radius has that point lower than its own top by the
-      // radius times its normal's rise (no less than `rise`).
-      const double rise = sp / sqrt(double(sp) * sp + 2 * (y1 - y0) * (y1 - y0));
-      const int above = circle_low < y1 - r * rise + slack;
+      // than rho has that point lower than its own top by rho times its
+      // normal's rise, no less than sp / sqrt(sp^2 + 2 (y1 - y0)^2).
+      // (circle_low < y1 - rho * rise + slack, squared.)
+      const double lift = y1 + slack - circle_low;
+      const int above = lift > 0 && rho * rho * sp * sp <
+                                        lift * lift * (double(sp) * sp + 2 * (y1 - y0) * (y1 - y0));
       if (!above && flat > 1e-6) {
-        // Else only the arc lower than the cell's top plus r can come
-        // within r, from no nearer than its plan's gap to the cell and its
-        // own height over the top.
+        // Else only the arc lower than the cell's top plus rho can come
+        // within rho, from no nearer than its plan's gap to the cell and
+        // its own height over the top.
         TireArc arc;
-        if (!tire_arc(c, a, R, r, flat, e1, y1, &arc)) continue;
+        if (!tire_arc(c, a, R, rho, flat, e1, y1, &arc)) continue;
         const double drop = max2(circle_low - y1, 0), g = tire_arc_gap(arc, e1, e2, x0, x1, z0, z1);
         if (drop * drop + g * g >= reach) continue;
       } else if (!above) {
         // Lying flat: the circle against the cell's bounding ball.
         const double mid[3] = {(x0 + x1) / 2, (y0 + y1) / 2, (z0 + z1) / 2};
         const double half[3] = {(x1 - x0) / 2, (y1 - y0) / 2, (z1 - z0) / 2};
-        if (!(circle_distance(c, a, R, mid) - length3(half) < r + slack)) continue;
+        if (!(circle_distance(c, a, R, mid) - length3(half) < rho + slack)) continue;
       }
-      const double p00[3] = {x0, h00, z0}, p10[3] = {x1, h10, z0};
-      const double p01[3] = {x0, h01, z1}, p11[3] = {x1, h11, z1};
-      const double *corners[2][3];
-      if (((i ^ j) & 1) == 0) {
-        corners[0][0] = p00, corners[0][1] = p01, corners[0][2] = p11;
-        corners[1][0] = p11, corners[1][1] = p10, corners[1][2] = p00;
-      } else {
-        corners[0][0] = p00, corners[0][1] = p01, corners[0][2] = p10;
-        corners[1][0] = p11, corners[1][1] = p10, corners[1][2] = p01;
-      }
-      for (const auto &v : corners) {
+      GroundCell gc;
+      ground_cell(i, j, x0, x1, z0, z1, h00, h10, h01, h11, &gc);
+      for (int k = 0; k < 2; k++) {
+        const double *const *v = gc.tri[k];
+        if (seeded && i == seed_i && j == seed_j && seed_ok[k]) {
+          // Tried already for the first depth.
+          if (!(seed[k].h < r)) continue;
+          if (n < TIRE_TRIANGLES)
+            tt[n++] = seed[k];
+          else
+            overflow(seed[k]);
+          continue;
+        }
         if (!above) {
           double d0 = dot3(v[0], a) - ca, d1 = dot3(v[1], a) - ca, d2 = dot3(v[2], a) - ca;
-          if ((d0 > r + slack && d1 > r + slack && d2 > r + slack) ||
-              (d0 < -r - slack && d1 < -r - slack && d2 < -r - slack))
+          if ((d0 > rho + slack && d1 > rho + slack && d2 > rho + slack) ||
+              (d0 < -rho - slack && d1 < -rho - slack && d2 < -rho - slack))
             continue;
         }
         TireTriangle spare;
         TireTriangle &x = n < TIRE_TRIANGLES ? tt[n] : spare;
-        TriangleFrame &f = x.f;
-        for (int k = 0; k < 3; k++) copy3(f.v[k], v[k]);
-        sub3(f.v[1], f.v[0], f.e1);
-        sub3(f.v[2], f.v[0], f.e2);
-        cross3(f.e1, f.e2, f.n);
-        double nl = length3(f.n);
-        if (!(nl > 0)) continue;
-        if (f.n[1] < 0) nl = -nl;
-        for (double &q : f.n) q /= nl;
-        x.h = tire_low(c, a, R, f, x.low);
-        if (!(x.h < r)) continue;
-        if (n < TIRE_TRIANGLES) {
+        if (!tire_triangle(c, a, R, v, &x) || !(x.h < r)) continue;
+        if (n < TIRE_TRIANGLES)
           n++;
-          continue;
-        }
-        // More triangles than a wheel meets on any sane ground: the last
-        // is judged at once (its edges against the interiors so far).
-        double q[3], pp[3], nn[3];
-        if (tire_interior(f, x.low, x.h, q)) {
-          if (r - x.h > best) best = r - x.h, copy3(point, q), copy3(normal, f.n);
-        } else if (r - max2(x.h, 0) > best + 1e-3) {
-          double d = tire_edges(c, a, R, r, f, x.low, best + 1e-3, pp, nn);
-          if (d > best) best = d, copy3(point, pp), copy3(normal, nn);
-        }
+        else
+          overflow(x);
       }
     }
-  // Interiors; a triangle whose interior misses keeps h, one that holds
-  // its low point is marked for no edge search.
+  // Interiors; one that holds its triangle's low point is marked for no
+  // edge search.
   for (int m = 0; m < n; m++) {
     TireTriangle &x = tt[m];
     double q[3];
@@ -584,10 +675,11 @@ double tire_ground_deepest(const double c[3], const double a[3], double R, doubl
 }
 
 // Deepest torus penetration over the wheel's cells; `first` stops at the
-// first touching triangle (replay samples).
-static double wheel_deepest(WheelContact *w, double point[3], double normal[3], int first) {
+// first touching triangle (replay samples). `a` gets the axle direction.
+static double wheel_deepest(WheelContact *w, double point[3], double normal[3], int first,
+                            double a[3]) {
   const dReal *cp = dBodyGetPosition(w->body);
-  double c[3] = {cp[0], cp[1], cp[2]}, a[3];
+  double c[3] = {cp[0], cp[1], cp[2]};
   axle_direction(w, a);
   double R = w->rim_radius, r = w->tire_radius;
   if (!first) return tire_ground_deepest(c, a, R, r, point, normal);
@@ -628,7 +720,8 @@ static void store_contact(WheelContact *w, const double p[3], const double n[3],
 
 int wheel_ground_sample(WheelContact *w) {
   double p[3], n[3];
-  double depth = wheel_deepest(w, p, n, 1);
+  double axle[3];
+  double depth = wheel_deepest(w, p, n, 1, axle);
   if (!(depth > 0)) {
     w->depth = 0;
     return 0;
@@ -641,7 +734,8 @@ int wheel_ground_sample(WheelContact *w) {
 int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   (void)r;
   double p[3], n[3];
-  double depth = wheel_deepest(w, p, n, 0);
+  double axle[3];
+  double depth = wheel_deepest(w, p, n, 0, axle);
   if (!(depth > 0 && depth < 1e6)) {
     w->depth = 0;
     // A wheel in the air carries no load to learn from.
@@ -653,8 +747,6 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   if (dry_run) return 1;
 
   const Surface *s = surface_at(w->position[0], w->position[2], &w->surface);
-  double axle[3];
-  axle_direction(w, axle);
   double slip[3] = {w->slip[0], w->slip[1], w->slip[2]};
   double along = 0;
   if (s->slip_function == 2) {
@@ -1027,7 +1119,7 @@ int rider_collide_riders(Rider *a, Rider *b, int mode) {
   // Far apart riders skip everything.
   const dReal *pa = dBodyGetPosition(a->body[FRAME]), *pb = dBodyGetPosition(b->body[FRAME]);
   double d[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
-  if (dot3(d, d) > 20.0 * 20.0) return 0;
+  if (dot3(d, d) > RIDERS_MEET * RIDERS_MEET) return 0;
   int now = physics.now_tic;
   int soft = a->last_rider_hit_tic == now || b->last_rider_hit_tic == now;
   for (int part : shape_parts) {

@@ -94,13 +94,20 @@ void physics_contacts() {
   // Riders simulated here meet each other through joints; a replayed rider
   // feels forces only, and only where the race allows it.
   int used[RIDER_SLOTS], n = 0;
+  double at[RIDER_SLOTS][3];  // frames, for the far apart pairs that meet nothing
   for (int i = 0; i < RIDER_SLOTS; i++)
-    if (riders[i].in_use) used[n++] = i;
+    if (riders[i].in_use) {
+      const dReal *p = dBodyGetPosition(riders[i].body[FRAME]);
+      at[n][0] = p[0], at[n][1] = p[1], at[n][2] = p[2];
+      used[n++] = i;
+    }
   for (int i = 0; i < n; i++) {
     Rider &a = riders[used[i]];
     for (int k = i + 1; k < n; k++) {
       Rider &b = riders[used[k]];
       if (a.simulated && b.simulated) {
+        double d[3] = {at[k][0] - at[i][0], at[k][1] - at[i][1], at[k][2] - at[i][2]};
+        if (dot3(d, d) > RIDERS_MEET * RIDERS_MEET) continue;
         if (simulated_now(a) && simulated_now(b)) rider_collide_riders(&a, &b, CONTACT_JOINTS);
       } else if (a.simulated != b.simulated) {
         Rider &own = a.simulated ? a : b, &other = a.simulated ? b : a;

@@ -277,6 +277,8 @@ int shape_shape_contact(CollisionShape *a, dBodyID body_a, CollisionShape *b, dB
 int wheel_shape_contact(CollisionShape *shape, dBodyID body, WheelContact *w, int mode);
 int rider_collide_world(Rider *r);
 int rider_collide_riders(Rider *a, Rider *b, int mode);
+// Riders whose frames are farther apart than this (ft) meet nothing.
+constexpr double RIDERS_MEET = 20.0;
 // After the world step, with strict friction: the wheel's load ratio from
 // the forces and motion the step gave its contact joint (does nothing
 // without one this tic).
