@@ -224,7 +224,7 @@ const OptionDef OPTION_TABLE[] = {
     {.name = "--headless", .kind = OPT_FLAG, .to = AT(headless),
      .help = "run without a window, GL or audio"},
     {.name = "--seed", .kind = OPT_TEXT, .given = &Settings::seed_given, .special = random_seed,
-     .help = "N: fixed random seed instead of the calendar time"},
+     .help = "N: fixed random seed instead of the calendar time (headless runs: 0 unless given)"},
     {.name = "--tics", .kind = OPT_TEXT, .special = tic_count, .help = "N: end after N tics"},
     {.name = "--exit-after-race", .kind = OPT_FLAG, .to = AT(exit_after_race),
      .help = "end when the race is over"},

@@ -319,7 +319,14 @@ int app_main(int argc, char **argv) {
     snprintf(config.server_name, sizeof config.server_name, "%s", settings.connect.c_str());
     server_history_push(config.server_name);
   }
+  // A headless run is a measurement: it repeats exactly unless asked not to.
+  if (headless_run && !settings.seed_given) {
+    settings.seed_given = 1;
+    settings.seed = 0;
+  }
   rng_seed(settings.seed_given ? settings.seed : uint32_t(time(nullptr)));
+  race_set_seed(settings.seed_given, settings.seed);
+  race_set_practice(settings.practice);
 
   // The window: windowed at the requested size, else full screen in the
   // chosen mode (0 x 0 for the desktop mode).
@@ -363,6 +370,19 @@ int app_main(int argc, char **argv) {
     fputs("No tracks found\n", stderr);
     return shutdown_second_half(1);
   }
+  // A batch run must not ride something else than it was asked to.
+  if (!settings.track.empty() && !track_find(settings.track.c_str())) {
+    fprintf(stderr, "No track named \"%s\"\n", settings.track.c_str());
+    return shutdown_second_half(1);
+  }
+  if (!settings.demo_file.empty()) {
+    DataFile *f = data_open(settings.demo_file.c_str(), "rb");
+    if (!f) {
+      fprintf(stderr, "Can't open demo file \"%s\"\n", settings.demo_file.c_str());
+      return shutdown_second_half(1);
+    }
+    data_close(f);
+  }
   build_demo_list(names);
   load_series(names);
   track_menu_select(!settings.track.empty() ? settings.track.c_str() : config.track);
@@ -381,6 +401,11 @@ int app_main(int argc, char **argv) {
     fputs("Can't start the physics\n", stderr);
     return shutdown_second_half(1);
   }
+  track_hooks.script_stop = [] {
+    script_shutdown();
+    track_sounds_free();
+  };
+  track_hooks.tune_process = tune_process;
 
   std::string track = settings.track;
   // A headless run has nothing to show but the simulation: without a named

@@ -3,3 +3,7 @@
 
 void robot_lines_save(int) {}
 void robot_lines_free() {}
+void robot_lines_clear() {}
+int robot_lines_load(const char *, int) { return 0; }
+void robot_lines_analyze() {}
+void robot_lines_reset_bookkeeping() {}

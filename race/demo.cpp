@@ -10,3 +10,9 @@ int demo_playing() { return 0; }
 void demo_seek(double) {}
 void demo_close() {}
 void demo_finish_recording() {}
+int demo_rider_count() { return 0; }
+const DemoRider *demo_rider(int) { return nullptr; }
+void demo_history_reset() {}
+void demo_start_recording() {}
+void demo_write_first_block() {}
+void demo_prime_replay() {}

@@ -8,3 +8,21 @@ int demo_playing();
 void demo_seek(double seconds);
 void demo_close();
 void demo_finish_recording();
+
+// A rider described in the header of the demo being replayed.
+struct DemoRider {
+  char name[64];
+  char number[8];
+  char bike[64];
+  char textures[4][256];  // rider body, head, bike, wheels; "" none
+};
+// The riders of the demo opened for replay, in header order (0 when none).
+int demo_rider_count();
+const DemoRider *demo_rider(int i);
+// What track loading asks of demos, in its order: every slot's state
+// history emptied, recording started, the first block written, replay
+// primed at the race's start.
+void demo_history_reset();
+void demo_start_recording();
+void demo_write_first_block();
+void demo_prime_replay();

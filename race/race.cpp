@@ -44,9 +44,6 @@ void rotate_lineup(int places) {
   for (int i = 0; i < RIDER_SLOTS; i++) lineup[(i + places) % RIDER_SLOTS] = copy[i];
 }
 
-int trackside_camera_count() { return 0; }
-int trackside_camera_for_rider(int) { return -1; }
-
 void update_results() {}
 void race_lap_completed(int) {}
 void race_length_text(char *out, int size) {

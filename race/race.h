@@ -2,6 +2,8 @@
 // order, the race clock, track loading and the race tic. Riders themselves
 // are bike/'s (bike/physics.h); this decides who rides and when.
 #pragma once
+#include <cstdint>
+
 #include "core/shared.h"
 
 struct Rider;
@@ -41,6 +43,50 @@ const char *track_menu_selected();
 int track_loaded();
 // Folder of the loaded track ("tracks/hollow_creek"), "" when none.
 const char *track_loaded_folder();
+// The listed track folder of a name (the folder or its last part), or
+// nullptr when no listed track has that name.
+const char *track_find(const char *name);
+// The next load_track reads the track's files again even when the same
+// track is loaded (the editor's changes).
+void track_request_reload();
+
+// With `given`, every load_track seeds the shared generator with `seed`
+// (so the drop, the roster and every later draw repeat); else with the
+// calendar time.
+void race_set_seed(int given, uint32_t seed);
+// "--practice": every robot rides with the "tester" personality.
+void race_set_practice(int on);
+// The auto pilot personality of a slot's robot, "" for other riders.
+const char *rider_personality(int slot);
+
+// A server race's part of the next load_track; the network fills it.
+struct ServerSlot {
+  char number[8];
+  char bike[64];
+  char textures[4][256];  // rider body, head, bike, wheels; "" none
+};
+struct ServerRace {
+  int active;          // the slot table handed to load_track is the server's
+  int drop_tic;
+  int start_position;  // the local player's: 0..159, 160 a spectator
+  ServerSlot slots[RIDER_SLOTS];
+};
+extern ServerRace server_race;
+
+// What loading needs from the program around the race (lighting, the map,
+// textures, the script, the camera, the process); every hook may be null.
+struct TrackHooks {
+  void (*script_stop)();                     // and the sounds it loaded
+  void (*script_start)(const char *folder);  // "frills.js", else "nofrills.js"
+  void (*new_texture_generation)();
+  void (*lighting_load)(const char *folder);
+  void (*map_load)(const char *folder);
+  void (*graphics_prepare)();  // rider graphics; the editor's state
+  void (*textures_purge_unused)();
+  void (*free_camera_at)(const float position[3]);
+  void (*tune_process)();
+};
+extern TrackHooks track_hooks;
 
 // Starts every kind of race on the track chosen in the menu (or the
 // demo's): 1 on success. `slot_table` is RIDER_SLOTS RiderSlotKind values,
@@ -64,7 +110,9 @@ int trackside_camera_for_rider(int slot);  // -1 when the track has no sections
 // Rebuilds the running and results orders, settles the length of a timed
 // race, and writes "@results.txt" once everyone has finished.
 void update_results();
-// Called by timing when a rider completes a lap: the finish rule.
+// Called by timing when a rider completes a lap (its progress already
+// counts the lap line): the finish rule, then update_results while the
+// results are not final.
 void race_lap_completed(int slot);
 // "%d laps", "%d minutes" or "%d minutes + %d laps".
 void race_length_text(char *out, int size);

@@ -8,6 +8,7 @@
 
 int gen_base(const char *out);    // the base archive that marks the game data
 int gen_track(const char *out);   // the default track
+int gen_course(const char *out);  // its timing gates, start gate shape and cameras
 int gen_images(const char *out);  // fonts, HUD pictures, sky
 int gen_shapes(const char *out);  // collision shapes of the bikes and riders
 

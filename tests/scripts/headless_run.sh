@@ -63,6 +63,9 @@ expect_error "Bad arg for --erode" --erode nan
 expect_error "bad option '--frobnicate'" --frobnicate
 expect_error "Too many files!" a.twdemo b.twdemo
 expect_error "bad arg for --glversion" --glversion 3
+# A track or demo that is not there is said, not ridden round.
+expect_error 'No track named "no_such_track"' --track no_such_track
+expect_error "Can't open demo file" "$tmp/no_such.twdemo"
 
 "$BUILD/tarnwick" --help >"$tmp/out" 2>&1
 status=$?
@@ -79,6 +82,10 @@ check "two runs give the same hash" cmp -s "$tmp/h1" "$tmp/h2"
 check "a paced run gives the warped run's hash" cmp -s "$tmp/h1" "$tmp/h3"
 "$BUILD/tarnwick" --headless --warp --tics 641 --seed 3 --print-hash >"$tmp/h4" 2>/dev/null
 check "one tic more moves the hash" sh -c "! cmp -s '$tmp/h1' '$tmp/h4'"
+# Without --seed a headless run starts from seed 0: still the same every run.
+"$BUILD/tarnwick" --headless --warp --tics 640 --print-hash >"$tmp/h5" 2>/dev/null
+"$BUILD/tarnwick" --headless --warp --tics 640 --print-hash >"$tmp/h6" 2>/dev/null
+check "runs without --seed repeat" cmp -s "$tmp/h5" "$tmp/h6"
 
 # Without the game data anywhere: a message, status 1.
 mkdir -p "$tmp/bare"

@@ -4,7 +4,7 @@
 //
 //   ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]
 //        [--script FILE] [--at X,Z,HEADING] [--stability N] [--arcade]
-//        [--strict-friction] [--style KEY=VALUE...] [CONTROL...]
+//        [--strict-friction] [--style KEY=VALUE...] [--gates] [CONTROL...]
 //
 // A control is "TIME:key=value[,key=value...]" (also one per line in a
 // script file, '#' starts a comment). Keys: throttle, front, rear, steer,
@@ -15,7 +15,10 @@
 // its centre line from where the ride began, the start gate unless --at)
 // and each flight's take-off and landing. The rider has the stock setup
 // (stability 100, automatic shifting), arcade off. --strict-friction rides
-// with the physics' strict friction setting.
+// with the physics' strict friction setting. --gates reads the track's
+// "timing_gates" and prints every checkpoint the rider crosses (sequence
+// index, checkpoint, counted or not, time) and each lap's tally of entries
+// crossed and skipped.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +29,8 @@
 #include "core/core.h"
 #include "bike/rider.h"
 #include "core/log.h"
+#include "race/race_internal.h"
+#include "race/timing.h"
 #include "terrain/terrain.h"
 #include "tools/course/course_rider.h"
 
@@ -144,12 +149,43 @@ static int apply_step(Rider *r, const Step &s) {
   return 1;
 }
 
+// The crossings the timing test took this tic, and at a lap line the lap's
+// tally.
+static void print_crossings(Rider *r, const GenTrackLayout &layout) {
+  static int seen = 0;
+  const RiderTiming &t = rider_timing[r->slot];
+  update_rider_timing(r);
+  const int F = timing.first_count, N = timing.normal_count;
+  for (; seen < t.progress; seen++) {
+    int time = t.crossing_times[size_t(seen)];
+    if (time < 0) continue;
+    int entry = seen < F ? timing.entries[seen] : timing.entries[F + (seen - F) % N];
+    // Where it stands along the lap.
+    const Checkpoint &c = timing.checkpoints[timing_checkpoint_for(seen)];
+    size_t near = 0;
+    double best = 1e30;
+    for (size_t i = 0; i < layout.line.size(); i++) {
+      double d = hypot(layout.line[i].x - c.x, layout.line[i].z - c.z);
+      if (d < best) best = d, near = i;
+    }
+    printf("# cross %d checkpoint %d%s at %.3f s (s=%.0f)\n", seen, timing_checkpoint_for(seen),
+           entry >= UNCOUNTED_ENTRY ? " uncounted" : "", time / 128.0, layout.line[near].s);
+    if (timing_is_lap_line(seen)) {
+      int lap = rider_completed_laps(r->slot);
+      int from = lap == 1 ? 0 : timing_lap_line(lap - 1) + 1, skipped = 0;
+      for (int i = from; i <= seen; i++) skipped += t.crossing_times[size_t(i)] < 0;
+      printf("# timing lap %d: %d entries crossed, %d skipped, %.3f s\n", lap, seen + 1 - from - skipped,
+             skipped, rider_lap_time(r->slot, lap));
+    }
+  }
+}
+
 int main(int argc, char **argv) {
   const GenTrackLayout &layout = gen_track_layout();
   std::string track = std::string(TW_BUILD_DIR) + "/" + layout.folder;
   const char *bike = "yz250f(2017)";
   double seconds = 20;
-  int every = 64, follow = 0, have_at = 0, arcade = 0, stability = 100;
+  int every = 64, follow = 0, have_at = 0, arcade = 0, stability = 100, gates = 0;
   double at[3] = {0, 0, 0};
   std::vector<Step> steps;
   CourseStyle style;
@@ -165,7 +201,7 @@ int main(int argc, char **argv) {
     if (!strcmp(a, "--help")) {
       printf("usage: ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]\n"
              "            [--script FILE] [--at X,Z,HEADING] [--stability N] [--arcade]\n"
-             "            [--strict-friction] [--style KEY=VALUE]...\n"
+             "            [--strict-friction] [--style KEY=VALUE]... [--gates]\n"
              "            [TIME:key=value[,key=value...]]...\n"
              "keys: throttle, front, rear, steer, lean, clutch, sit, backup (0..1 or -1..1),\n"
              "      gear (1..6), shift (+1/-1); values hold until changed.\n"
@@ -173,6 +209,7 @@ int main(int argc, char **argv) {
              "if any, is the most it opens), printing lap times and jumps; --style sets\n"
              "the plan: grip, braking, whoops, roller, tabletop, double, step_up (ft/s).\n"
              "--strict-friction limits each tire to mu times the load it carries.\n"
+             "--gates prints every checkpoint of the track's timing gates crossed.\n"
              "The state is printed every N tics.\n");
       return 0;
     }
@@ -183,6 +220,7 @@ int main(int argc, char **argv) {
     else if (!strcmp(a, "--follow")) follow = 1;
     else if (!strcmp(a, "--arcade")) arcade = 1;
     else if (!strcmp(a, "--strict-friction")) physics_options.strict_friction = 1;
+    else if (!strcmp(a, "--gates")) gates = 1;
     else if (!strcmp(a, "--stability")) stability = atoi(next(a));
     else if (!strcmp(a, "--style")) {
       if (!parse_style(next(a), &style)) {
@@ -218,6 +256,17 @@ int main(int argc, char **argv) {
     return 1;
   }
   if (!physics_init()) return 1;
+  if (gates) {
+    if (!read_timing_gates((track + "/timing_gates").c_str()) || !timing.enabled) {
+      fprintf(stderr, "ride: %s/timing_gates has no usable laps\n", track.c_str());
+      return 1;
+    }
+    // Open-ended riding: the race's finish rule never stops the timing.
+    race.total_laps = race.halfway_lap = 1000000;
+    printf("# timing: %d checkpoints, first lap %d entries (%d counted), normal lap %d (%d)\n",
+           timing.checkpoint_count, timing.first_count, timing.first_counted, timing.normal_count,
+           timing.normal_counted);
+  }
   Rider *r = create_rider(0, bike, 1, "1", nullptr, nullptr, nullptr, nullptr);
   if (!r) return 1;
   // The stock setup a new player gets, with the chosen aids.
@@ -274,6 +323,7 @@ int main(int argc, char **argv) {
              frame_pitch(r), r->throttle);
     }
     if (tic < tics) physics_tic();
+    if (gates) print_crossings(r, layout);
   }
   if (follow) printf("# laps %d, best %.3f s\n", cr.laps, cr.best_lap_tics / 128.0);
   printf("# crashes %d, non-finite resets %d\n", r->crash_count, r->nonfinite_resets);
