@@ -87,6 +87,12 @@ struct Settings {
   uint32_t seed = 0;
   int64_t tics_limit = 0;  // 0: no limit
   int exit_after_race = 0;
+  // A race started without menus: this run's New Race settings, never saved.
+  std::string race_slots;  // "--race": one character per gate, H R 2 4 or .
+  int race_given = 0;
+  int race_minutes = -1, race_laps = -1, race_skill = -1;  // -1: the menu's
+  int record_demo = 0, time_trial = 0;
+  std::string drive;  // "follow" or a control script for the local player
   int print_hash = 0;  // print the world hash when a headless run ends
   int help = 0;
 };
@@ -244,6 +250,28 @@ struct OrbitInput {
 OrbitCamera orbit_camera(const OrbitInput &in);
 // Lifts every rider clear of the ground when leaving the editor.
 void lift_riders_clear();
+
+// ------------------------------------------------------------------ races
+// "--drive": the local player ridden by the planned rider of the default
+// course ("follow") or by a control script file. Call once the track is
+// loaded: 0, or 1 after adding the reason to errors.
+int drive_setup(const char *source, const char *track_folder, std::string *errors);
+int drive_active();
+// This tic's command for the local player's rider (before the race tic).
+void drive_tic();
+// A headless run prints each lap and the final order on standard output.
+void race_report_install();
+// This run's New Race settings: the command line's, else the menu's.
+struct NewRace {
+  int record;
+  int time_limit_tics;
+  int laps;
+  int skill;
+};
+NewRace new_race_settings();
+// The lineup of "--race": gate i from character i (H local, R robot,
+// 2 and 4 two- and four-stroke robots, . empty), the rest empty.
+void lineup_from_text(const char *slots, int out[RIDER_SLOTS]);
 
 // ---------------------------------------------------------------- start-up
 // The whole program: start-up, loop, shutdown. Returns the exit status.

@@ -139,6 +139,31 @@ int tic_count(const OptionDef &o, const char *v, double, Settings *s, std::strin
   return 0;
 }
 
+// Gates 1..40 as one text: H the local player, R a robot, 2 and 4 two- and
+// four-stroke robots, . empty.
+int race_slots(const OptionDef &o, const char *v, double, Settings *s, std::string *errors) {
+  size_t n = strlen(v);
+  if (n < 1 || n > 40 || strspn(v, "HR24.") != n) return bad_arg(o, errors);
+  s->race_slots = v;
+  return 0;
+}
+
+int skill_name(const OptionDef &o, const char *v, double, Settings *s, std::string *errors) {
+  static const char *const names[] = {"novice", "amateur", "expert"};
+  for (int i = 0; i < 3; i++)
+    if (!strcmp(v, names[i])) {
+      s->race_skill = i;
+      return 0;
+    }
+  return bad_arg(o, errors);
+}
+
+int drive_source(const OptionDef &o, const char *v, double, Settings *s, std::string *errors) {
+  if (!*v) return bad_arg(o, errors);
+  s->drive = v;
+  return 0;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------- table
@@ -228,6 +253,22 @@ const OptionDef OPTION_TABLE[] = {
     {.name = "--tics", .kind = OPT_TEXT, .special = tic_count, .help = "N: end after N tics"},
     {.name = "--exit-after-race", .kind = OPT_FLAG, .to = AT(exit_after_race),
      .help = "end when the race is over"},
+    {.name = "--race", .kind = OPT_TEXT, .given = &Settings::race_given, .special = race_slots,
+     .help = "SLOTS: start a race, a character per gate: H you, R robot, 2/4 two-/four-stroke "
+             "robot, . empty"},
+    {.name = "--minutes", .kind = OPT_INT, .to = AT(race_minutes), .lo = 0, .hi = 600,
+     .help = "N: race length in minutes (then --laps more)"},
+    {.name = "--laps", .kind = OPT_INT, .to = AT(race_laps), .lo = 0, .hi = 1000,
+     .help = "N: race length in laps"},
+    {.name = "--skill", .kind = OPT_TEXT, .special = skill_name,
+     .help = "novice|amateur|expert: the robots' lines"},
+    {.name = "--record-demo", .kind = OPT_FLAG, .to = AT(record_demo),
+     .help = "record the race started by --race as a demo"},
+    {.name = "--time-trial", .kind = OPT_FLAG, .to = AT(time_trial),
+     .help = "start a time trial: alone, flying laps"},
+    {.name = "--drive", .kind = OPT_TEXT, .special = drive_source,
+     .help = "follow|FILE: the local player is ridden by the planned rider of the default "
+             "course, or by a control script"},
     {.name = "--print-hash", .kind = OPT_FLAG, .to = AT(print_hash),
      .help = "print the world hash at the end of a headless run"},
     {.name = "--help", .kind = OPT_FLAG, .to = AT(help), .help = "show this text and end"},
@@ -345,6 +386,17 @@ int parse_command_line(int argc, const char *const *argv, Settings *s, std::stri
     if (option_set(*o, value ? value : "", s, errors)) return 1;
   }
   if (s->connect_given) s->track.clear();
+  const char *conflict = nullptr;
+  if (s->race_given && s->time_trial)
+    conflict = "--race and --time-trial are two races: give one\n";
+  else if ((s->race_given || s->time_trial) && s->connect_given)
+    conflict = "--race and --time-trial race here, not on a server: not with --connect\n";
+  else if (s->race_laps == 0 && s->race_minutes <= 0)
+    conflict = "--laps 0 leaves nothing to race without --minutes\n";
+  if (conflict) {
+    *errors += conflict;
+    return 1;
+  }
   return 0;
 }
 

@@ -170,8 +170,11 @@ static void run_tic(double moment) {
       editor_tic();
       if (!net_server_set()) return;
     } else if (local) {
-      time_trial_abort_rule();
-      if (!config.spy && rider_in_slot(f)) apply_controls(rider_in_slot(f));
+      // A program riding the player's bike takes its controls too.
+      if (!drive_active()) {
+        time_trial_abort_rule(loop.control_slots[CTL_THROTTLE], loop.control_slots[CTL_BACK_UP]);
+        if (!config.spy && rider_in_slot(f)) apply_controls(rider_in_slot(f));
+      }
     } else if (loop.view_mode == VIEW_ORBIT) {
       orbit_camera_controls();
     } else if (loop.view_mode == VIEW_TRACKSIDE) {
@@ -191,8 +194,11 @@ static void run_tic(double moment) {
     loop.view_mode = VIEW_NO_TRACK;
     return;
   }
-  if (!loop.paused && loop.view_mode != VIEW_NO_TRACK && !(net_connected() && !net_sending_tics()))
+  if (!loop.paused && loop.view_mode != VIEW_NO_TRACK &&
+      !(net_connected() && !net_sending_tics())) {
+    drive_tic();
     race_tic();
+  }
   stutter_checkpoint("tic");
   if (settings.record_audio_given) record_audio_block();
 }
@@ -226,10 +232,14 @@ static void setup_change_notice() {
 }
 
 void after_tics() {
-  if (settings.warp && track_loaded() && race_leader_finished()) {
+  if (settings.exit_after_race && track_loaded() && race_over()) {
+    // The run ends with this race, also under "--warp".
+    race_give_up();
+    loop.quit_requested = 1;
+  } else if (settings.warp && track_loaded() && race_leader_finished()) {
     rotate_lineup(1);
-    load_track(lineup, 0, config.record, int(config.minutes * 60 / TIC_SECONDS),
-               int(config.laps), config.skill);
+    NewRace n = new_race_settings();
+    load_track(lineup, 0, n.record, n.time_limit_tics, n.laps, n.skill);
   }
   if (track_loaded()) {
     // Queued ruts are applied every frame; the rate is the automatic
@@ -255,7 +265,6 @@ void after_tics() {
   message_window_scroll(loop.game_clock);
   stutter_checkpoint("update");
   setup_change_notice();
-  if (settings.exit_after_race && track_loaded() && race_over()) loop.quit_requested = 1;
   loop.last_frame_time = loop.frame_now;
 }
 

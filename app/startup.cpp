@@ -408,9 +408,12 @@ int app_main(int argc, char **argv) {
   track_hooks.tune_process = tune_process;
 
   std::string track = settings.track;
-  // A headless run has nothing to show but the simulation: without a named
-  // track it rides the one the menu would offer first.
-  if (headless_run && track.empty() && !settings.connect_given) {
+  // A race asked for on the command line: this run's New Race (or Time
+  // Trial), without menus.
+  bool command_race = settings.race_given || settings.time_trial;
+  // A headless run has nothing to show but the simulation, and a race needs
+  // a track: without a named one, the one the menu would offer first.
+  if ((headless_run || command_race) && track.empty() && !settings.connect_given) {
     track = config.track[0] ? config.track : track_folders[0];
     track_menu_select(track.c_str());
   }
@@ -429,16 +432,43 @@ int app_main(int argc, char **argv) {
   }
   running_count = 0;
   if (!demo) lineup[0] = 2;
+  if (settings.race_given) {
+    lineup_from_text(settings.race_slots.c_str(), lineup);
+    rotate_lineup(settings.rotate_lineup);
+  }
+  race_hooks.connected = net_connected;
+  if (headless_run) race_report_install();
   int followed = 0;
-  if (!track.empty() && load_track(lineup, demo, 0, 0, 1000, config.skill))
-    followed = race_first_followed();
+  int loaded = 0;
+  if (!track.empty()) {
+    NewRace n = new_race_settings();
+    if (settings.time_trial) loaded = load_track(nullptr, 0, 0, 0, 1000, n.skill);
+    else if (settings.race_given)
+      loaded = load_track(lineup, 0, n.record, n.time_limit_tics, n.laps, n.skill);
+    else loaded = load_track(lineup, demo, 0, 0, 1000, config.skill);
+  }
+  if (loaded) followed = race_first_followed();
+  std::string race_errors;
+  if (!settings.drive.empty() && !command_race)
+    race_errors += "--drive rides in a race: give --race or --time-trial\n";
+  else if (!settings.drive.empty() && loaded)
+    drive_setup(settings.drive.c_str(), track_loaded_folder(), &race_errors);
+  if (race_errors.empty() && settings.exit_after_race &&
+      !(loaded && (command_race || demo) && race_has_laps()))
+    race_errors += "Nothing to race: --exit-after-race ends the run (give --race or "
+                   "--time-trial on a track with timing gates)\n";
+  if (!race_errors.empty()) {
+    fputs(race_errors.c_str(), stderr);
+    shutdown_first_half();
+    return shutdown_second_half(1);
+  }
   if (settings.connect_given) net_start(config.server_name, settings.password.c_str());
 
   int quit = loop.quit_requested;  // a close while loading still counts
   loop_init();
   loop.quit_requested = quit;
   loop.followed_rider = followed;
-  loop.menu_screen = settings.connect_given ? -1 : 0;
+  loop.menu_screen = settings.connect_given || command_race ? -1 : 0;
   loop.view_mode = VIEW_NO_TRACK;
   main_loop();
   if (settings.print_hash) {

@@ -56,7 +56,6 @@ int physics_init() {
   physics.contacts = dJointGroupCreate(0);
   physics.now_tic = 0;
   physics.drop_tic = 0;
-  physics.sample_start = 0;
   physics.step_escapes = 0;
   for (int &e : physics.extra_down) e = 0;
   return 1;
@@ -117,13 +116,21 @@ void physics_contacts() {
       }
     }
   }
-  // Samples for riders not simulated here, starting at a different rider
-  // each tic so no one always goes first.
-  int start = physics.sample_start;
-  physics.sample_start = (start + 1) % RIDER_SLOTS;
-  for (int n = 0; n < RIDER_SLOTS; n++) {
-    Rider &r = riders[(start + n) % RIDER_SLOTS];
-    if (!r.in_use) continue;
+}
+
+void physics_wheel_samples() {
+  // The occupied slots in order, visited from a start that moves on by one
+  // each tic, so no rider's roost always goes first.
+  int used[RIDER_SLOTS], n = 0;
+  for (int i = 0; i < RIDER_SLOTS; i++)
+    if (riders[i].in_use) used[n++] = i;
+  if (n == 0) return;
+  int start = physics.now_tic % n;
+  if (start < 0) start += n;
+  for (int k = 0; k < n; k++) {
+    Rider &r = riders[used[(start + k) % n]];
+    // Replayed riders have no contacts of their own: their wheels are
+    // sampled against the ground for the roost.
     if (!r.simulated && r.sample_tic != physics.now_tic) {
       for (int w = 0; w < 2; w++) wheel_ground_sample(&r.wheel[w]);
       r.sample_tic = physics.now_tic;
@@ -171,18 +178,24 @@ void physics_step() {
       }
 }
 
+void rider_weight_countdown(Rider *r) {
+  if (r && r->in_use && !r->simulated && r->weight > 0)
+    set_local_simulation_weight(r, r->weight - 1.0f / 128);
+}
+
+int rider_updated_here(const Rider *r) { return r && r->in_use && r->weight > 0.25f; }
+
 void physics_update_riders() {
   for (Rider &r : riders) {
     if (!r.in_use) continue;
-    if (r.simulated && physics_hooks.robot_drive) physics_hooks.robot_drive(&r);
-    if (!r.simulated && r.weight > 0) set_local_simulation_weight(&r, r.weight - 1.0f / 128);
-    if (r.weight > 0.25f) rider_update(&r);
-    if (r.simulated && physics_hooks.line_record) physics_hooks.line_record(&r);
+    rider_weight_countdown(&r);
+    if (rider_updated_here(&r)) rider_update(&r);
   }
 }
 
 void physics_tic() {
   physics_contacts();
+  physics_wheel_samples();
   physics_step();
   physics_update_riders();
   physics.now_tic++;

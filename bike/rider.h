@@ -200,7 +200,6 @@ struct PhysicsWorld {
   int now_tic;    // tics since the track loaded
   int drop_tic;   // the start gate's drop
   int extra_down[16];  // extra tics down per crash count (a server sets them)
-  int sample_start;    // rotating start of the contact samples
   int step_escapes;    // steps ODE gave up on (the riders were mended)
 };
 extern PhysicsWorld physics;
@@ -216,11 +215,13 @@ struct PhysicsHooks {
   // After the contacts of a tic (roost) and after the step (ruts).
   void (*wheel_roost)(Rider *r, const WheelContact *w, float max_angle);
   void (*wheel_rut)(Rider *r, const WheelContact *w);
+  // Called by the race for each robot before its update.
   void (*robot_drive)(Rider *r);
   // Whether a rider simulated here meets a replayed one (a server race's
   // rule for nearby riders). Null: never, as offline, where replayed riders
   // are ghosts and demo riders that nothing may push.
   int (*meets_replayed)(Rider *own, Rider *replayed);
+  // Called by the race for each rider simulated here after its timing.
   void (*line_record)(Rider *r);
   void (*rider_reset)(Rider *r);  // clears robot line state
 };
@@ -229,13 +230,25 @@ extern PhysicsHooks physics_hooks;
 // Soft-joint conversion of a spring kp and damper kd at the tic length.
 void soft_erp_cfm(double kp, double kd, double *erp, double *cfm);
 
-// The race's part of a tic, in order: contacts of every simulated rider
-// with the world and each other, the contact samples of replayed riders,
-// the world step, then every rider's update in slot order.
+// The pieces of a tic; the race runs them in its own order (with robots,
+// timing and lines between), physics_tic runs them alone for tools and
+// tests. Contacts of every simulated rider with the world and each other:
 void physics_contacts();
+// The wheel samples for roost (a replayed rider's wheels sampled against
+// the ground first), visited in the occupied slots' order from position
+// now_tic mod their count:
+void physics_wheel_samples();
+// The world step, the contact group emptied, the ruts queued:
 void physics_step();
+// A replayed rider knocked loose is simulated here for a while: its weight
+// falls back by 1/128 each tic.
+void rider_weight_countdown(Rider *r);
+// Whether the rider update runs here this tic (weight above 0.25).
+int rider_updated_here(const Rider *r);
+// Every rider's weight countdown and update, in slot order.
 void physics_update_riders();
-void physics_tic();  // all three, then now_tic + 1
+// Contacts, samples, step, update, then now_tic + 1.
+void physics_tic();
 
 // --------------------------------------------------------- rider lifetime
 // nullptr when the slot is outside 0..159 or the world is missing.
@@ -261,7 +274,7 @@ float rider_speed(const Rider *r);  // |frame velocity|
 double rider_rpm(const Rider *r);
 
 // The update of one rider after the step (crashes, steering, suspension,
-// engine, dab): physics_update_riders calls it for every rider.
+// engine, dab), once per tic for every rider updated here.
 void rider_update(Rider *r);
 
 // Digest of every body's state, for determinism checks.

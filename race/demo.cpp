@@ -16,3 +16,8 @@ void demo_history_reset() {}
 void demo_start_recording() {}
 void demo_write_first_block() {}
 void demo_prime_replay() {}
+void demo_pose_replayed(int) {}
+void demo_record_tic() {}
+void demo_read_tic() {}
+int demo_history_has_pose(int, int) { return 0; }
+int demo_history_newest_tic(int) { return -1; }

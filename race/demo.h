@@ -26,3 +26,13 @@ void demo_history_reset();
 void demo_start_recording();
 void demo_write_first_block();
 void demo_prime_replay();
+
+// What the race tic asks of demos and the state history, in its order:
+// replayed riders posed at a tic, this tic recorded, replay input read.
+void demo_pose_replayed(int tic);
+void demo_record_tic();
+void demo_read_tic();
+// Whether a slot's history holds a pose for a tic, and its newest tic (-1
+// none): a replayed rider keeps a race open while its history moves it.
+int demo_history_has_pose(int slot, int tic);
+int demo_history_newest_tic(int slot);

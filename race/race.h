@@ -94,15 +94,31 @@ extern TrackHooks track_hooks;
 int load_track(const int *slot_table, int replay_demo, int record_demo, int time_limit_tics,
                int laps, int robot_skill);
 void free_track();
-// One tic of the loaded race: contacts, the world step, every rider's
-// update, roost, the clock.
+// One tic of the loaded race: its phases in order (RACE_PHASES).
 void race_tic();
+struct RacePhase {
+  const char *name;
+  void (*run)();
+};
+enum { RACE_PHASE_COUNT = 10 };
+extern const RacePhase RACE_PHASES[RACE_PHASE_COUNT];
 
 // The leader has completed the race's laps.
 int race_leader_finished();
-// The session has ended.
+// The session has ended: the results are final; or the leader has finished
+// and no rider has crossed a checkpoint for a minute of race time since; or,
+// in a time trial, a lap after the flying start is done.
 int race_over();
-void time_trial_abort_rule();
+// Riders still out are given up and the results made final (and written
+// when someone finished): the end of a batch run.
+void race_give_up();
+// The local player's Throttle and Back up controls in a time trial: the
+// throttle sets the flying start back to two checkpoints; with "Backing Up
+// Aborts Attempt" on, each press of Back up restarts one checkpoint further
+// back.
+void time_trial_abort_rule(float throttle, float back_up);
+void time_trial_set_backup_aborts(int on);
+// Moves the 40 gate entries of the lineup `places` on, wrapping.
 void rotate_lineup(int places);
 int trackside_camera_count();
 int trackside_camera_for_rider(int slot);  // -1 when the track has no sections
@@ -119,3 +135,41 @@ void race_length_text(char *out, int size);
 // Time trial: the flying start.
 void time_trial_restart();
 int rider_finished(int slot);
+int race_results_final();
+// The loaded track has usable laps (timing gates): a race can end.
+int race_has_laps();
+
+// The results: like the running order, with each rider's cutting penalty
+// applied. The displays use it once the results are final.
+extern int results_order[RIDER_SLOTS];
+extern int results_count;
+struct ResultRow {
+  int slot;
+  int laps;      // completed, after the penalty
+  int tics;      // from the drop to the last crossing, with the penalty
+  int finished;
+  int best_lap;  // lap number, 0 none
+  int best_tics;
+};
+// Row `place` (0 first) of the results order: 1, or 0 past the end.
+int race_result_row(int place, ResultRow *out);
+// A rider's best lap (laps 2 on; the first wins ties): its number, 0 none.
+int rider_best_lap(int slot, int *tics);
+// A rider's cutting penalty in tics.
+double rider_penalty_tics(int slot);
+
+// What the race asks of the program around it; every hook may be null
+// (offline, no script, nothing told).
+struct RaceHooks {
+  int (*connected)();              // racing on a server
+  double (*server_update_age)(int slot);  // seconds since the server last moved it
+  void (*script_tic)(int tic);     // the track script's tic handler
+  // A rider completed a lap (after the finish rule): lap number and time.
+  void (*lap_completed)(int slot, int lap, int lap_tics);
+  // The results have just become final.
+  void (*results_final)();
+  // Time trial: the lap line crossed after a flying start (lap 0), or a lap
+  // done (valid: every checkpoint crossed).
+  void (*time_trial_lap)(int lap, int lap_tics, int valid);
+};
+extern RaceHooks race_hooks;

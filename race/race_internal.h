@@ -18,5 +18,8 @@ struct RaceState {
   float start_point[3];
   int last_lap, best_lap;  // time trial, tics
   int flying_start_back;
+  int backup_held;      // Back up was above 0.5 last tic
+  int trial_laps_seen;  // the player's completed laps the lap handling saw
+  int trial_laps;       // laps done since the last flying start
 };
 extern RaceState race;

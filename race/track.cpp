@@ -470,9 +470,11 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
   loader.max_delay_text[0] = 0;
   loader.last_progress = seconds_now();
   if (!race.attached) {
-    // Ruts and roost from the wheels, decals with the ground.
+    // Ruts and roost from the wheels, decals with the ground; a fallen
+    // rider turns towards its next checkpoint.
     dig_attach();
     decals_attach();
+    physics_hooks.realign_target = timing_realign_target;
     race.attached = 1;
   }
 

@@ -36,6 +36,7 @@ TEST(CommandLine, Table) {
   configured.width = 1024;
   configured.height = 768;
   configured.depth = 24;
+  const std::string gates_40(40, 'R'), gates_41(41, 'R');
   const Case cases[] = {
       // value forms
       {{"--width=640", "--height", "480"}, 0, "",
@@ -176,6 +177,35 @@ TEST(CommandLine, Table) {
       {{"--seed", "4294967296"}, 1, "Bad arg for --seed\n", nullptr},
       {{"--tics", "0"}, 1, "Bad arg for --tics\n", nullptr},
       {{"--tics", "-5"}, 1, "Bad arg for --tics\n", nullptr},
+      // a race without menus
+      {{"--race", "HR2.4", "--laps", "2", "--minutes=3", "--skill", "expert", "--record-demo",
+        "--drive", "follow"},
+       0, "",
+       [](const Settings &s) {
+         return s.race_given && s.race_slots == "HR2.4" && s.race_laps == 2 &&
+                s.race_minutes == 3 && s.race_skill == 2 && s.record_demo &&
+                s.drive == "follow";
+       }},
+      {{}, 0, "",
+       [](const Settings &s) {
+         return !s.race_given && s.race_laps == -1 && s.race_minutes == -1 &&
+                s.race_skill == -1 && !s.time_trial && s.drive.empty();
+       }},
+      {{"--race", "HX"}, 1, "Bad arg for --race\n", nullptr},
+      {{"--race", ""}, 1, "Bad arg for --race\n", nullptr},
+      {{"--race", gates_41.c_str()}, 1, "Bad arg for --race\n", nullptr},
+      {{"--race", gates_40.c_str()}, 0, "", nullptr},
+      {{"--skill", "pro"}, 1, "Bad arg for --skill\n", nullptr},
+      {{"--skill", "novice"}, 0, "", [](const Settings &s) { return s.race_skill == 0; }},
+      {{"--drive"}, 1, "Bad arg for --drive\n", nullptr},
+      {{"--laps", "5000"}, 0, "", [](const Settings &s) { return s.race_laps == 1000; }},
+      {{"--race", "H", "--time-trial"}, 1, "--race and --time-trial are two races: give one\n",
+       nullptr},
+      {{"--time-trial", "--connect", "host"}, 1,
+       "--race and --time-trial race here, not on a server: not with --connect\n", nullptr},
+      {{"--race", "H", "--laps", "0"}, 1, "--laps 0 leaves nothing to race without --minutes\n",
+       nullptr},
+      {{"--race", "H", "--laps", "0", "--minutes", "2"}, 0, "", nullptr},
       {{"--help"}, 0, "", [](const Settings &s) { return s.help == 1; }},
       {{"--headless", "--print-hash"}, 0, "", [](const Settings &s) { return s.print_hash == 1; }},
       {{}, 0, "", [](const Settings &s) { return s.print_hash == 0; }},

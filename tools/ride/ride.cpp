@@ -32,70 +32,8 @@
 #include "race/race_internal.h"
 #include "race/timing.h"
 #include "terrain/terrain.h"
+#include "tools/course/control_script.h"
 #include "tools/course/course_rider.h"
-
-struct Step {
-  double time;
-  std::string key;
-  double value;
-};
-
-static int parse_control(const char *text, std::vector<Step> *out) {
-  char *end;
-  double t = strtod(text, &end);
-  if (end == text || *end != ':' || !std::isfinite(t)) return 0;
-  std::string rest(end + 1);
-  size_t pos = 0;
-  while (pos < rest.size()) {
-    size_t comma = rest.find(',', pos);
-    std::string item = rest.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
-    if (item.empty()) {
-      if (comma == std::string::npos) break;
-      pos = comma + 1;
-      continue;
-    }
-    size_t eq = item.find('=');
-    if (eq == std::string::npos) return 0;
-    const char *v = item.c_str() + eq + 1;
-    double value = strtod(v, &end);
-    if (end == v || !std::isfinite(value)) return 0;
-    out->push_back({t, item.substr(0, eq), value});
-    if (comma == std::string::npos) break;
-    pos = comma + 1;
-  }
-  return 1;
-}
-
-static int read_script(const char *name, std::vector<Step> *out) {
-  FILE *f = fopen(name, "r");
-  if (!f) {
-    fprintf(stderr, "ride: can't open %s\n", name);
-    return 0;
-  }
-  char line[1024];
-  int n = 0, ok = 1;
-  while (fgets(line, sizeof line, f)) {
-    n++;
-    char *hash = strchr(line, '#');
-    if (hash) *hash = 0;
-    char *p = line;
-    while (*p == ' ' || *p == '\t') p++;
-    size_t l = strlen(p);
-    while (l > 0 && (p[l - 1] == '\n' || p[l - 1] == '\r' || p[l - 1] == ' ')) p[--l] = 0;
-    if (!*p) continue;
-    // "TIME key=value ..." with spaces is accepted as well as commas.
-    for (char *c = p; *c; c++)
-      if (*c == ' ' || *c == '\t') *c = ',';
-    char *colon = strchr(p, ',');
-    if (colon && !strchr(p, ':')) *colon = ':';
-    if (!parse_control(p, out)) {
-      fprintf(stderr, "ride: %s:%d: bad control line\n", name, n);
-      ok = 0;
-    }
-  }
-  fclose(f);
-  return ok;
-}
 
 static int parse_style(const char *text, CourseStyle *style) {
   const char *eq = strchr(text, '=');
@@ -119,33 +57,14 @@ static float script_throttle;  // the script's, which the follower holds back
 
 // A control step drives the bike the way every rider is driven: one tic
 // command, the controls it does not name left as they are.
-static int apply_step(Rider *r, const Step &s) {
-  float v = float(s.value);
-  const std::string &k = s.key;
-  if (k == "gear") {
-    // Not a control: the bike is put in that gear outright.
-    int g = int(s.value) - 1;
-    r->gear = g < 0 ? 0 : (g > 5 ? 5 : g);
-    return 1;
-  }
+static int apply_step(Rider *r, const ControlStep &s) {
   TicCommand c = rider_current_command(r);
-  if (k == "throttle") {
-    c.throttle = v;
-    script_throttle = v;
-  }
-  else if (k == "front") c.front_brake = v;
-  else if (k == "rear") c.rear_brake = v;
-  else if (k == "steer") c.steering = v;
-  else if (k == "lean") c.lean = v;
-  else if (k == "clutch") c.clutch = v;
-  else if (k == "sit") c.sit_dab = v;
-  else if (k == "backup") c.back_up = v;
-  else if (k == "shift") c.shift = s.value > 0 ? 1 : (s.value < 0 ? -1 : 0);
-  else {
-    fprintf(stderr, "ride: unknown control '%s'\n", k.c_str());
+  if (!control_apply(r, s, &c)) {
+    fprintf(stderr, "ride: unknown control '%s'\n", s.key.c_str());
     return 0;
   }
-  rider_apply_command(r, c);
+  if (s.key == "throttle") script_throttle = c.throttle;
+  if (s.key != "gear") rider_apply_command(r, c);
   return 1;
 }
 
@@ -187,7 +106,7 @@ int main(int argc, char **argv) {
   double seconds = 20;
   int every = 64, follow = 0, have_at = 0, arcade = 0, stability = 100, gates = 0;
   double at[3] = {0, 0, 0};
-  std::vector<Step> steps;
+  std::vector<ControlStep> steps;
   CourseStyle style;
   for (int i = 1; i < argc; i++) {
     const char *a = argv[i];
@@ -229,14 +148,18 @@ int main(int argc, char **argv) {
       }
     }
     else if (!strcmp(a, "--script")) {
-      if (!read_script(next(a), &steps)) return 2;
+      std::string errors;
+      if (!control_script_read(next(a), &steps, &errors)) {
+        fprintf(stderr, "ride: %s", errors.c_str());
+        return 2;
+      }
     } else if (!strcmp(a, "--at")) {
       if (sscanf(next(a), "%lf,%lf,%lf", &at[0], &at[1], &at[2]) != 3) {
         fprintf(stderr, "ride: --at wants X,Z,HEADING\n");
         return 2;
       }
       have_at = 1;
-    } else if (!parse_control(a, &steps)) {
+    } else if (!control_parse(a, &steps)) {
       fprintf(stderr, "ride: bad argument '%s'\n", a);
       return 2;
     }
@@ -246,10 +169,9 @@ int main(int argc, char **argv) {
     return 2;
   }
   // Following with no script: clutch in and throttle open from the start.
-  if (follow && steps.empty()) parse_control("0:clutch=1,throttle=1", &steps);
+  if (follow && steps.empty()) control_parse("0:clutch=1,throttle=1", &steps);
   // Steps in time order; equal times keep their order.
-  for (size_t i = 1; i < steps.size(); i++)
-    for (size_t k = i; k > 0 && steps[k].time < steps[k - 1].time; k--) std::swap(steps[k], steps[k - 1]);
+  control_sort(&steps);
 
   if (!terrain_load(track.c_str())) {
     fprintf(stderr, "ride: can't load the track %s\n", track.c_str());
