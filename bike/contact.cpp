@@ -1,6 +1,7 @@
 // Tires and bodies against the ground, obstacles and each other: our own
 // torus-, sphere- and triangle tests, and the ODE contact joints built from
 // them with friction from the surface under each wheel.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -16,6 +17,8 @@ static inline void copy3(double out[3], const double a[3]) {
   out[1] = a[1];
   out[2] = a[2];
 }
+static inline double min2(double a, double b) { return a < b ? a : b; }
+static inline double max2(double a, double b) { return a > b ? a : b; }
 static inline void vert(const TerrainVec &v, double out[3]) {
   out[0] = v.x;
   out[1] = v.y;
@@ -82,19 +85,14 @@ static int triangle_frame(const TerrainTriangle &t, TriangleFrame *f) {
   return 1;
 }
 
-// `beat`: only a contact deeper than this matters; `edges` 0 skips the
-// edge search (the costly part) and reports interior contacts only.
-static double torus_triangle_x(const double c[3], const double a[3], double R, double r,
-                               const TerrainTriangle &t, double point[3], double normal[3],
-                               double beat, int edges, double *bound = nullptr) {
-  TriangleFrame f;
-  if (!triangle_frame(t, &f)) return 0;
-  const double *v0 = f.v[0], *v1 = f.v[1], *v2 = f.v[2], *e1 = f.e1, *e2 = f.e2, *n = f.n;
-  // The circle's point deepest towards the plane.
+// Where the tire circle (centre c, unit axle a, radius R) comes deepest
+// towards a triangle's plane; returns that point's height over the plane.
+static double tire_low(const double c[3], const double a[3], double R, const TriangleFrame &f,
+                       double low[3]) {
+  const double *v0 = f.v[0], *v1 = f.v[1], *v2 = f.v[2], *n = f.n;
   double na = dot3(n, a);
   double np[3] = {n[0] - na * a[0], n[1] - na * a[1], n[2] - na * a[2]};
   double npl = length3(np);
-  double low[3];
   if (npl > 1e-9) {
     for (int i = 0; i < 3; i++) low[i] = c[i] - np[i] * (R / npl);
   } else {
@@ -112,23 +110,63 @@ static double torus_triangle_x(const double c[3], const double a[3], double R, d
   }
   double w[3];
   sub3(low, v0, w);
-  double h = dot3(w, n);
-  if (h >= r) return 0;
-  double q[3] = {low[0] - h * n[0], low[1] - h * n[1], low[2] - h * n[2]};
-  if (bound) *bound = r - (h > 0 ? h : 0);
-  if (inside_triangle(q, v0, e1, e2)) {
-    if (bound) *bound = 0;  // the interior depth is this triangle's best
-    if (r - h <= beat) return 0;
-    copy3(point, q);
-    copy3(normal, n);
-    return r - h;
-  }
-  // No point of the triangle is nearer than its plane.
-  if (!edges || r - (h > 0 ? h : 0) <= beat) return 0;
-  // Nearest approach to one of the edges.
+  return dot3(w, n);
+}
+
+// Distance from a point to the circle.
+static double circle_distance(const double c[3], const double a[3], double R, const double p[3]) {
+  double w[3];
+  sub3(p, c, w);
+  double wa = dot3(w, a);
+  double wp = sqrt(max2(0.0, dot3(w, w) - wa * wa)) - R;
+  return sqrt(wp * wp + wa * wa);
+}
+
+// Whether no point of the segment p0-p1 (d0, d1 its ends' distances from
+// the circle, l its length) comes nearer the circle than `reach`. The
+// distance from the circle changes no faster than along the segment, so
+// from the ends it is at least (d0 + d1 - l) / 2; halves are tried where
+// that is not enough, a few times over.
+static int segment_beyond(const double c[3], const double a[3], double R, const double p0[3],
+                          const double p1[3], double d0, double d1, double l, double reach,
+                          int depth) {
+  if ((d0 + d1 - l) / 2 >= reach) return 1;
+  if (depth == 0) return 0;
+  const double mid[3] = {(p0[0] + p1[0]) / 2, (p0[1] + p1[1]) / 2, (p0[2] + p1[2]) / 2};
+  const double dm = circle_distance(c, a, R, mid);
+  if (dm < reach) return 0;
+  return segment_beyond(c, a, R, p0, mid, d0, dm, l / 2, reach, depth - 1) &&
+         segment_beyond(c, a, R, mid, p1, dm, d1, l / 2, reach, depth - 1);
+}
+
+// Nearest approach of the circle to the triangle's edges (the triangle's
+// interior being no nearer than its plane): the depth if deeper than `beat`,
+// else 0. Edges that cannot come within r - beat of the circle are left out
+// unsearched; the search itself is a few rounds of alternating projections
+// between circle and edge from the circle's low point.
+static double tire_edges(const double c[3], const double a[3], double R, double r,
+                         const TriangleFrame &f, const double low[3], double beat,
+                         double point[3], double normal[3]) {
+  const double *v0 = f.v[0], *v1 = f.v[1], *v2 = f.v[2], *n = f.n;
   const double *ends[3][2] = {{v0, v1}, {v1, v2}, {v2, v0}};
+  const double reach = r - beat + 1e-9;
+  double d[3], side[3];
+  for (int k = 0; k < 3; k++) {
+    d[k] = circle_distance(c, a, R, f.v[k]);
+    double w[3];
+    sub3(f.v[k], c, w);
+    side[k] = dot3(w, a);
+  }
   double best = 1e300, bp[3] = {0, 0, 0}, bc[3] = {0, 0, 0};
-  for (auto &e : ends) {
+  for (int k = 0; k < 3; k++) {
+    const double *const *e = ends[k];
+    const double s0 = side[k], s1 = side[(k + 1) % 3];
+    // Both ends on one side of the circle's plane and farther from it than
+    // the reach, or far enough from the circle all along.
+    if ((s0 > 0) == (s1 > 0) && min2(fabs(s0), fabs(s1)) >= reach) continue;
+    double ev[3];
+    sub3(e[1], e[0], ev);
+    if (segment_beyond(c, a, R, e[0], e[1], d[k], d[(k + 1) % 3], length3(ev), reach, 3)) continue;
     double s[3], cp[3];
     closest_on_segment(low, e[0], e[1], s);
     for (int it = 0; it < 6; it++) {
@@ -146,7 +184,7 @@ static double torus_triangle_x(const double c[3], const double a[3], double R, d
     }
   }
   double dist = sqrt(best);
-  if (dist >= r) return 0;
+  if (dist >= r || r - dist <= beat) return 0;
   copy3(point, bp);
   if (dist > 1e-9) {
     for (int i = 0; i < 3; i++) normal[i] = (bc[i] - bp[i]) / dist;
@@ -158,13 +196,29 @@ static double torus_triangle_x(const double c[3], const double a[3], double R, d
   } else {
     copy3(normal, n);
   }
-  if (r - dist <= beat) return 0;
   return r - dist;
+}
+
+// The low point projected onto the plane, when it falls inside the triangle.
+static int tire_interior(const TriangleFrame &f, const double low[3], double h, double q[3]) {
+  for (int i = 0; i < 3; i++) q[i] = low[i] - h * f.n[i];
+  return inside_triangle(q, f.v[0], f.e1, f.e2);
 }
 
 double torus_triangle(const double c[3], const double a[3], double R, double r,
                       const TerrainTriangle &t, double point[3], double normal[3]) {
-  return torus_triangle_x(c, a, R, r, t, point, normal, 0, 1);
+  TriangleFrame f;
+  if (!triangle_frame(t, &f)) return 0;
+  double low[3], q[3];
+  double h = tire_low(c, a, R, f, low);
+  if (h >= r) return 0;
+  if (tire_interior(f, low, h, q)) {
+    copy3(point, q);
+    copy3(normal, f.n);
+    return r - h;
+  }
+  if (r - (h > 0 ? h : 0) <= 0) return 0;
+  return tire_edges(c, a, R, r, f, low, 0, point, normal);
 }
 
 double sphere_triangle(const double c[3], double radius, const TerrainTriangle &t,
@@ -325,57 +379,315 @@ static void axle_direction(const WheelContact *w, double out[3]) {
     for (int i = 0; i < 3; i++) out[i] /= l;
 }
 
-// Deepest torus penetration over the wheel's cells; `first` stops at the
-// first touching triangle (replay samples).
-static double wheel_deepest(WheelContact *w, double point[3], double normal[3], int first) {
-  const dReal *cp = dBodyGetPosition(w->body);
-  double c[3] = {cp[0], cp[1], cp[2]}, a[3];
-  axle_direction(w, a);
-  double R = w->rim_radius, r = w->tire_radius;
+// A ground triangle the wheel search keeps: its frame, the tire circle's
+// low point towards its plane and that point's height over it.
+struct TireTriangle {
+  TriangleFrame f;
+  double low[3];
+  double h;
+};
+enum { TIRE_TRIANGLES = 128 };
+
+// The low point's projection onto the plane lies within about a millionth
+// of a foot of the triangle, seen from above (a cheap test that lets the
+// exact one run only where it can succeed).
+static int near_inside_xz(const TriangleFrame &f, const double q[3], double tol) {
+  const double *v[3] = {f.v[0], f.v[1], f.v[2]};
+  double e[3];
+  for (int k = 0; k < 3; k++) {
+    const double *p = v[k], *n = v[(k + 1) % 3];
+    e[k] = (n[0] - p[0]) * (q[2] - p[2]) - (n[2] - p[2]) * (q[0] - p[0]);
+  }
+  double area = (v[1][0] - v[0][0]) * (v[2][2] - v[0][2]) - (v[1][2] - v[0][2]) * (v[2][0] - v[0][0]);
+  if (area > 0) return e[0] >= -tol && e[1] >= -tol && e[2] >= -tol;
+  return e[0] <= tol && e[1] <= tol && e[2] <= tol;
+}
+
+// The tire circle (centre c, unit axle a, radius R; `flat` the axle's
+// length on the ground plan, e1 its direction there and e2 across it): its
+// points lower than `top` + r lie on an arc about its lowest point, whose
+// ground plan c + R cos(t) a_y e1 + R sin(t) e2 fits in a rectangle about
+// `centre`, half1 along e1 and half2 along e2. 0: no such point.
+struct TireArc {
+  double centre[2], half1, half2;
+};
+static int tire_arc(const double c[3], const double a[3], double R, double r, double flat,
+                    const double e1[2], double top, TireArc *out) {
+  const double k = (c[1] - top - r) / (R * flat);  // cos of the arc's half angle
+  if (!(k < 1)) return 0;
+  const double ck = k > -1 ? k : -1;
+  const double along = R * (1 + ck) / 2 * a[1];
+  out->centre[0] = c[0] + along * e1[0];
+  out->centre[1] = c[2] + along * e1[1];
+  out->half1 = R * (1 - ck) / 2 * fabs(a[1]);
+  out->half2 = ck >= 0 ? R * sqrt(1 - ck * ck) : R;
+  return 1;
+}
+
+// Ground-plan distance from the arc's rectangle to the box x0..x1 by
+// z0..z1, or less (the widest gap along the four sides' directions).
+static double tire_arc_gap(const TireArc &arc, const double e1[2], const double e2[2], double x0,
+                           double x1, double z0, double z1) {
+  const double d[2] = {arc.centre[0] - (x0 + x1) / 2, arc.centre[1] - (z0 + z1) / 2};
+  const double sx = (x1 - x0) / 2, sz = (z1 - z0) / 2;
+  const double h1 = arc.half1, h2 = arc.half2;
+  double gap = fabs(d[0]) - (sx + h1 * fabs(e1[0]) + h2 * fabs(e2[0]));
+  gap = max2(gap, fabs(d[1]) - (sz + h1 * fabs(e1[1]) + h2 * fabs(e2[1])));
+  gap = max2(gap, fabs(d[0] * e1[0] + d[1] * e1[1]) - (h1 + sx * fabs(e1[0]) + sz * fabs(e1[1])));
+  gap = max2(gap, fabs(d[0] * e2[0] + d[1] * e2[1]) - (h2 + sx * fabs(e2[0]) + sz * fabs(e2[1])));
+  return max2(gap, 0);
+}
+
+// A grid sample as the terrain reads it: beyond the grid, the edge's.
+static inline float ground_sample(int i, int j) {
+  const int last = terrain.size - 1;
+  i = i > 0 ? (i < last ? i : last) : 0;
+  j = j > 0 ? (j < last ? j : last) : 0;
+  return terrain.heights[size_t(j) * terrain.size + i];
+}
+
+// The two triangles of cell (i, j) as the terrain makes them, from its
+// corners (x0..x1 by z0..z1, heights h00 at (x0, z0), h10, h01, h11).
+struct GroundCell {
+  double p00[3], p10[3], p01[3], p11[3];
+  const double *tri[2][3];
+};
+static void ground_cell(int i, int j, double x0, double x1, double z0, double z1, float h00,
+                        float h10, float h01, float h11, GroundCell *g) {
+  const double p00[3] = {x0, h00, z0}, p10[3] = {x1, h10, z0};
+  const double p01[3] = {x0, h01, z1}, p11[3] = {x1, h11, z1};
+  copy3(g->p00, p00), copy3(g->p10, p10), copy3(g->p01, p01), copy3(g->p11, p11);
+  if (((i ^ j) & 1) == 0) {
+    g->tri[0][0] = g->p00, g->tri[0][1] = g->p01, g->tri[0][2] = g->p11;
+    g->tri[1][0] = g->p11, g->tri[1][1] = g->p10, g->tri[1][2] = g->p00;
+  } else {
+    g->tri[0][0] = g->p00, g->tri[0][1] = g->p01, g->tri[0][2] = g->p10;
+    g->tri[1][0] = g->p11, g->tri[1][1] = g->p10, g->tri[1][2] = g->p01;
+  }
+}
+
+static void ground_cell_at(int i, int j, GroundCell *g) {
+  const float sp = terrain.spacing;
+  ground_cell(i, j, float(i) * sp, float(i + 1) * sp, float(j) * sp, float(j + 1) * sp,
+              ground_sample(i, j), ground_sample(i + 1, j), ground_sample(i, j + 1),
+              ground_sample(i + 1, j + 1), g);
+}
+
+// Frame, low point and its height for the triangle of corners v; 0 for a
+// triangle with no area.
+static int tire_triangle(const double c[3], const double a[3], double R,
+                         const double *const v[3], TireTriangle *x) {
+  TriangleFrame &f = x->f;
+  for (int k = 0; k < 3; k++) copy3(f.v[k], v[k]);
+  sub3(f.v[1], f.v[0], f.e1);
+  sub3(f.v[2], f.v[0], f.e2);
+  cross3(f.e1, f.e2, f.n);
+  double nl = length3(f.n);
+  if (!(nl > 0)) return 0;
+  if (f.n[1] < 0) nl = -nl;
+  for (double &q : f.n) q /= nl;
+  x->h = tire_low(c, a, R, f, x->low);
+  return 1;
+}
+
+// The deepest torus penetration over the triangles of the cells under the
+// wheel, as if every triangle were tried in full in grid order: interiors
+// first, then the edges of those whose plane lets them beat the deepest
+// interior by more than a thousandth of a foot (less changes nothing that
+// matters). The triangle under the circle's lowest point gives a first
+// depth to beat, and what cannot beat it is left out untried: a cell
+// wholly farther from the circle than the tube's radius less that depth,
+// unless its ground rises above the circle's lowest point (a triangle
+// above the circle is the one way to reach it from afar), and a triangle
+// all beside the circle's plane by as much.
+double tire_ground_deepest(const double c[3], const double a[3], double R, double r,
+                           double point[3], double normal[3]) {
   // Cells under the torus's own box: a wheel upright and heading along an
   // axis is only a tire's width across.
   CellRange cr;
   double ex = R * sqrt(fmax(0.0, 1 - a[0] * a[0])) + r;
   double ez = R * sqrt(fmax(0.0, 1 - a[2] * a[2])) + r;
   if (!cell_range(c[0], c[2], ex, ez, &cr)) return 0;
+  // Margins for rounding: a cell or triangle is left out only when it
+  // misses by more than a millionth of a foot.
+  const double slack = 1e-6;
+  const double flat = sqrt(max2(0.0, 1 - a[1] * a[1]));
+  const double circle_low = c[1] - R * flat;
+  const double e1[2] = {flat > 1e-6 ? a[0] / flat : 1, flat > 1e-6 ? a[2] / flat : 0};
+  const double e2[2] = {e1[1], -e1[0]};
+  const double ca = dot3(c, a);
+  const float sp = terrain.spacing;
+  const double tol = 1e-6 * sp;
   double best = 0;
-  TerrainTriangle tri[2];
-  if (!first) {
-    // Interiors first: their depth lets most edge searches be skipped. An
-    // edge that beats the interior by less than a thousandth of a foot
-    // changes nothing that matters.
-    struct Candidate {
-      TerrainTriangle t;
-      double bound;
-    };
-    Candidate cand[256];
-    int nc = 0;
-    for (int j = cr.j0; j <= cr.j1; j++)
-      for (int i = cr.i0; i <= cr.i1; i++) {
-        terrain_cell_triangles(i, j, tri);
-        for (auto &t : tri) {
-          double p[3], n[3], bound = 0;
-          double d = torus_triangle_x(c, a, R, r, t, p, n, best, 0, &bound);
-          if (d > best) {
-            best = d;
-            copy3(point, p);
-            copy3(normal, n);
-          }
-          if (bound > 0 && nc < 256) cand[nc++] = {t, bound};
+  // The cell last tried for the first depth, its triangles kept.
+  int seed_i = 0, seed_j = 0, seeded = 0;
+  TireTriangle seed[2];
+  int seed_ok[2] = {0, 0};
+  if (flat > 1e-6) {
+    // The first depth: the triangle under the circle's lowest point, or
+    // where its own projection of the circle lands, a few times over.
+    double px = c[0] + R * a[1] * e1[0], pz = c[2] + R * a[1] * e1[1];
+    for (int step = 0; step < 3 && !(best > 0); step++) {
+      int i = int(floor(px / sp)), j = int(floor(pz / sp));
+      if (!(i >= cr.i0 && i <= cr.i1 && j >= cr.j0 && j <= cr.j1)) break;
+      GroundCell g;
+      ground_cell_at(i, j, &g);
+      seed_i = i, seed_j = j, seeded = 1;
+      double lowest = 1e300;
+      for (int k = 0; k < 2; k++) {
+        TireTriangle &x = seed[k];
+        double q[3];
+        seed_ok[k] = tire_triangle(c, a, R, g.tri[k], &x);
+        if (!seed_ok[k] || !(x.h < r)) continue;
+        if (tire_interior(x.f, x.low, x.h, q) && r - x.h > best) {
+          best = r - x.h;
+          copy3(point, q);
+          copy3(normal, x.f.n);
+        } else if (x.h < lowest) {
+          lowest = x.h;
+          px = q[0], pz = q[2];
         }
       }
-    for (int k = 0; k < nc; k++) {
-      if (cand[k].bound <= best + 1e-3) continue;
-      double p[3], n[3];
-      double d = torus_triangle_x(c, a, R, r, cand[k].t, p, n, best + 1e-3, 1);
-      if (d > best) {
-        best = d;
-        copy3(point, p);
-        copy3(normal, n);
+      if (lowest == 1e300) break;
+    }
+  }
+  // Only what comes nearer the circle than this can beat the first depth.
+  const double rho = max2(r - best, 0);
+  const double reach = (rho + slack) * (rho + slack);
+  if (flat > 1e-6) {
+    // Over ground wholly below the circle only the arc lower than the
+    // highest sample plus rho can come that near: the cells within rho of
+    // its plan.
+    float top = ground_sample(cr.i0, cr.j0);
+    for (int j = cr.j0; j <= cr.j1 + 1; j++)
+      for (int i = cr.i0; i <= cr.i1 + 1; i++) top = max2(top, ground_sample(i, j));
+    TireArc arc;
+    if (!(circle_low < top + slack)) {
+      if (!tire_arc(c, a, R, rho, flat, e1, top, &arc)) return best;
+      // (The grid's corners are placed in single precision: a thousandth
+      // of a foot covers where they stray from multiples of the spacing.)
+      const double wx = arc.half1 * fabs(e1[0]) + arc.half2 * fabs(e2[0]) + rho + 1e-3;
+      const double wz = arc.half1 * fabs(e1[1]) + arc.half2 * fabs(e2[1]) + rho + 1e-3;
+      cr.i0 = std::max(cr.i0, int(floor((arc.centre[0] - wx) / sp)));
+      cr.i1 = std::min(cr.i1, int(floor((arc.centre[0] + wx) / sp)));
+      cr.j0 = std::max(cr.j0, int(floor((arc.centre[1] - wz) / sp)));
+      cr.j1 = std::min(cr.j1, int(floor((arc.centre[1] + wz) / sp)));
+    }
+  }
+  TireTriangle tt[TIRE_TRIANGLES];
+  int n = 0;
+  // Kept for the passes below; past the table (more triangles than a wheel
+  // meets on any sane ground) judged at once, the edges against the
+  // interiors so far.
+  auto overflow = [&](const TireTriangle &x) {
+    double q[3], pp[3], nn[3];
+    if (tire_interior(x.f, x.low, x.h, q)) {
+      if (r - x.h > best) best = r - x.h, copy3(point, q), copy3(normal, x.f.n);
+    } else if (r - max2(x.h, 0) > best + 1e-3) {
+      double d = tire_edges(c, a, R, r, x.f, x.low, best + 1e-3, pp, nn);
+      if (d > best) best = d, copy3(point, pp), copy3(normal, nn);
+    }
+  };
+  for (int j = cr.j0; j <= cr.j1; j++)
+    for (int i = cr.i0; i <= cr.i1; i++) {
+      // The cell's corners as the terrain builds its triangles.
+      const float h00 = ground_sample(i, j), h10 = ground_sample(i + 1, j);
+      const float h01 = ground_sample(i, j + 1), h11 = ground_sample(i + 1, j + 1);
+      const double x0 = float(i) * sp, x1 = float(i + 1) * sp;
+      const double z0 = float(j) * sp, z1 = float(j + 1) * sp;
+      const double y0 = min2(min2(h00, h10), min2(h01, h11));
+      const double y1 = max2(max2(h00, h10), max2(h01, h11));
+      // A triangle whose interior holds the circle's low point from farther
+      // than rho has that point lower than its own top by rho times its
+      // normal's rise, no less than sp / sqrt(sp^2 + 2 (y1 - y0)^2).
+      // (circle_low < y1 - rho * rise + slack, squared.)
+      const double lift = y1 + slack - circle_low;
+      const int above = lift > 0 && rho * rho * sp * sp <
+                                        lift * lift * (double(sp) * sp + 2 * (y1 - y0) * (y1 - y0));
+      if (!above && flat > 1e-6) {
+        // Else only the arc lower than the cell's top plus rho can come
+        // within rho, from no nearer than its plan's gap to the cell and
+        // its own height over the top.
+        TireArc arc;
+        if (!tire_arc(c, a, R, rho, flat, e1, y1, &arc)) continue;
+        const double drop = max2(circle_low - y1, 0), g = tire_arc_gap(arc, e1, e2, x0, x1, z0, z1);
+        if (drop * drop + g * g >= reach) continue;
+      } else if (!above) {
+        // Lying flat: the circle against the cell's bounding ball.
+        const double mid[3] = {(x0 + x1) / 2, (y0 + y1) / 2, (z0 + z1) / 2};
+        const double half[3] = {(x1 - x0) / 2, (y1 - y0) / 2, (z1 - z0) / 2};
+        if (!(circle_distance(c, a, R, mid) - length3(half) < rho + slack)) continue;
+      }
+      GroundCell gc;
+      ground_cell(i, j, x0, x1, z0, z1, h00, h10, h01, h11, &gc);
+      for (int k = 0; k < 2; k++) {
+        const double *const *v = gc.tri[k];
+        if (seeded && i == seed_i && j == seed_j && seed_ok[k]) {
+          // Tried already for the first depth.
+          if (!(seed[k].h < r)) continue;
+          if (n < TIRE_TRIANGLES)
+            tt[n++] = seed[k];
+          else
+            overflow(seed[k]);
+          continue;
+        }
+        if (!above) {
+          double d0 = dot3(v[0], a) - ca, d1 = dot3(v[1], a) - ca, d2 = dot3(v[2], a) - ca;
+          if ((d0 > rho + slack && d1 > rho + slack && d2 > rho + slack) ||
+              (d0 < -rho - slack && d1 < -rho - slack && d2 < -rho - slack))
+            continue;
+        }
+        TireTriangle spare;
+        TireTriangle &x = n < TIRE_TRIANGLES ? tt[n] : spare;
+        if (!tire_triangle(c, a, R, v, &x) || !(x.h < r)) continue;
+        if (n < TIRE_TRIANGLES)
+          n++;
+        else
+          overflow(x);
       }
     }
-    return best;
+  // Interiors; one that holds its triangle's low point is marked for no
+  // edge search.
+  for (int m = 0; m < n; m++) {
+    TireTriangle &x = tt[m];
+    double q[3];
+    for (int k = 0; k < 3; k++) q[k] = x.low[k] - x.h * x.f.n[k];
+    if (!near_inside_xz(x.f, q, tol) || !inside_triangle(q, x.f.v[0], x.f.e1, x.f.e2)) continue;
+    if (r - x.h > best) {
+      best = r - x.h;
+      copy3(point, q);
+      copy3(normal, x.f.n);
+    }
+    x.h = r;
   }
+  for (int m = 0; m < n; m++) {
+    const TireTriangle &x = tt[m];
+    if (r - max2(x.h, 0) <= best + 1e-3) continue;
+    double p[3], nn[3];
+    double d = tire_edges(c, a, R, r, x.f, x.low, best + 1e-3, p, nn);
+    if (d > best) {
+      best = d;
+      copy3(point, p);
+      copy3(normal, nn);
+    }
+  }
+  return best;
+}
+
+// Deepest torus penetration over the wheel's cells; `first` stops at the
+// first touching triangle (replay samples). `a` gets the axle direction.
+static double wheel_deepest(WheelContact *w, double point[3], double normal[3], int first,
+                            double a[3]) {
+  const dReal *cp = dBodyGetPosition(w->body);
+  double c[3] = {cp[0], cp[1], cp[2]};
+  axle_direction(w, a);
+  double R = w->rim_radius, r = w->tire_radius;
+  if (!first) return tire_ground_deepest(c, a, R, r, point, normal);
+  CellRange cr;
+  double ex = R * sqrt(fmax(0.0, 1 - a[0] * a[0])) + r;
+  double ez = R * sqrt(fmax(0.0, 1 - a[2] * a[2])) + r;
+  if (!cell_range(c[0], c[2], ex, ez, &cr)) return 0;
+  TerrainTriangle tri[2];
   // Outward from the middle: middle, +1, -1, +2, ... on both axes.
   int mi = (cr.i0 + cr.i1) / 2, mj = (cr.j0 + cr.j1) / 2;
   int ni = cr.i1 - cr.i0 + 1, nj = cr.j1 - cr.j0 + 1;
@@ -408,7 +720,8 @@ static void store_contact(WheelContact *w, const double p[3], const double n[3],
 
 int wheel_ground_sample(WheelContact *w) {
   double p[3], n[3];
-  double depth = wheel_deepest(w, p, n, 1);
+  double axle[3];
+  double depth = wheel_deepest(w, p, n, 1, axle);
   if (!(depth > 0)) {
     w->depth = 0;
     return 0;
@@ -421,11 +734,12 @@ int wheel_ground_sample(WheelContact *w) {
 int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   (void)r;
   double p[3], n[3];
-  double depth = wheel_deepest(w, p, n, 0);
-  if (!(depth > 0)) {
+  double axle[3];
+  double depth = wheel_deepest(w, p, n, 0, axle);
+  if (!(depth > 0 && depth < 1e6)) {
     w->depth = 0;
     // A wheel in the air carries no load to learn from.
-    if (!dry_run) w->load_ratio = 1;
+    if (!dry_run && physics_options.strict_friction) w->load_ratio = 1;
     return 0;
   }
   fix_ground_normal(n);
@@ -433,8 +747,6 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   if (dry_run) return 1;
 
   const Surface *s = surface_at(w->position[0], w->position[2], &w->surface);
-  double axle[3];
-  axle_direction(w, axle);
   double slip[3] = {w->slip[0], w->slip[1], w->slip[2]};
   double along = 0;
   if (s->slip_function == 2) {
@@ -454,7 +766,8 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   memset(&ct, 0, sizeof ct);
   ct.surface.mode = CONTACT_MODE;
   w->mu = float(mu);
-  ct.surface.mu = mu * w->load_ratio;
+  const int strict = physics_options.strict_friction;
+  ct.surface.mu = strict ? mu * w->load_ratio : mu;
   soft_erp_cfm(kp, kd, &ct.surface.soft_erp, &ct.surface.soft_cfm);
   double d1[3];
   cross3(n, slip, d1);
@@ -469,12 +782,12 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
     dVector3 nn = {n[0], n[1], n[2], 0}, q;
     dPlaneSpace(nn, ct.fdir1, q);
   }
-  const dReal *centre = dBodyGetPosition(w->body);
-  for (int i = 0; i < 3; i++) {
-    w->fdir[i] = ct.fdir1[i];
-    w->arm[i] = p[i] - centre[i];
+  for (int i = 0; i < 3; i++) w->fdir[i] = ct.fdir1[i];
+  if (strict) {
+    const dReal *centre = dBodyGetPosition(w->body);
+    for (int i = 0; i < 3; i++) w->arm[i] = p[i] - centre[i];
+    w->joint_tic = physics.now_tic;
   }
-  w->joint_tic = physics.now_tic;
   for (int i = 0; i < 3; i++) {
     ct.geom.pos[i] = p[i];
     ct.geom.normal[i] = n[i];
@@ -499,17 +812,17 @@ int wheel_ground_contact(Rider *r, WheelContact *w, float grip_scale) {
   return 1;
 }
 
-// dWorldStep sizes each friction bound from the normal force it finds with
-// every contact still frictionless, and keeps that bound while it solves
-// the friction. Braking pitches the bike forward and pushes the front wheel
-// up its fork, so the tires end up carrying less than that (the rear about
-// a fifth less) and a locked rear pulled 0.76 of its load on a surface of
-// 0.6. A friction row that slides sits at its bound, mu given times the
-// load assumed, so its force shows the ratio of the load carried to the
-// load assumed; the next tic's mu is scaled by it. A tire that did not
-// slide but still pulled more than mu times its load lowers the ratio too.
-// The ratio stays at most 1: a tire that gains load as it pulls keeps the
-// step's own limit.
+// Strict friction. dWorldStep sizes each friction bound from the normal
+// force it finds with every contact still frictionless, and keeps that
+// bound while it solves the friction. Braking pitches the bike forward and
+// pushes the front wheel up its fork, so the tires end up carrying less
+// than that (the rear about a fifth less) and a locked rear pulls 0.78 of
+// its load on a surface of 0.6. A friction row that slides sits at its
+// bound, mu given times the load assumed, so its force shows the ratio of
+// the load carried to the load assumed; the next tic's mu is scaled by it.
+// A tire that did not slide but still pulled more than mu times its load
+// lowers the ratio too. The ratio stays at most 1: a tire that gains load
+// as it pulls keeps the step's own limit.
 void wheel_friction_learn(WheelContact *w) {
   if (w->joint_tic != physics.now_tic || !(w->depth > 0) || !(w->mu > 0)) return;
   const double n[3] = {w->normal[0], w->normal[1], w->normal[2]};
@@ -806,7 +1119,7 @@ int rider_collide_riders(Rider *a, Rider *b, int mode) {
   // Far apart riders skip everything.
   const dReal *pa = dBodyGetPosition(a->body[FRAME]), *pb = dBodyGetPosition(b->body[FRAME]);
   double d[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
-  if (dot3(d, d) > 20.0 * 20.0) return 0;
+  if (dot3(d, d) > RIDERS_MEET * RIDERS_MEET) return 0;
   int now = physics.now_tic;
   int soft = a->last_rider_hit_tic == now || b->last_rider_hit_tic == now;
   for (int part : shape_parts) {

@@ -297,9 +297,35 @@ void crash_update(Rider *r) {
 }
 
 // -------------------------------------------------------------------- feet
-void rider_foot_pose(Rider *r, float target[2][3], float weight[2]) {
+int dab_foot_point(Rider *r, int side, double out[3]) {
+  double lean = r->lean_angle;
+  if (side == 0 ? !(lean > -0.1) : !(lean < 0.1)) return 0;
   const BikeModel *m = rider_model(r);
   dBodyID frame = r->body[FRAME], body = r->body[RIDER_BODY];
+  double Z = clampd(fabs(lean) * 4 / M_PI, 0, 1);
+  const dReal *R = dBodyGetRotation(frame);
+  double fx = -R[2], fz = -R[10];
+  double fl = sqrt(fx * fx + fz * fz);
+  if (fl > 1e-9) fx /= fl, fz /= fl;
+  const dReal *v = dBodyGetLinearVel(frame);
+  double fs = v[0] * fx + v[2] * fz;
+  double f = (clampd(fs / 15, 0, 1) * 1.25 - 0.25) * 2.5 * Z;
+  double lh[3], rh[3];
+  world_point(body, m->hip_points[0], lh);
+  world_point(body, m->hip_points[1], rh);
+  double k = side == 0 ? (Z - 1) / 2 : (1 - Z) / 2;
+  const double *hip = side == 0 ? lh : rh;
+  double x = hip[0] + (rh[0] - lh[0]) * k + fx * f;
+  double z = hip[2] + (rh[2] - lh[2]) * k + fz * f;
+  out[0] = x;
+  out[1] = terrain_height(float(x), float(z)) + 0.125;
+  out[2] = z;
+  return 1;
+}
+
+void rider_foot_pose(Rider *r, float target[2][3], float weight[2]) {
+  const BikeModel *m = rider_model(r);
+  dBodyID frame = r->body[FRAME];
   for (int s = 0; s < 2; s++) {
     float p[3] = {m->foot_points[s][0], m->foot_points[s][1], m->foot_points[s][2]};
     if (down(r)) {
@@ -315,28 +341,10 @@ void rider_foot_pose(Rider *r, float target[2][3], float weight[2]) {
     weight[s] = 0;
   }
   if (r->dab_assist > 0 && r->crash_timer <= 127) {
-    double lean = r->lean_angle;
-    double Z = clampd(fabs(lean) * 4 / M_PI, 0, 1);
-    const dReal *R = dBodyGetRotation(frame);
-    double fx = -R[2], fz = -R[10];
-    double fl = sqrt(fx * fx + fz * fz);
-    if (fl > 1e-9) fx /= fl, fz /= fl;
-    const dReal *v = dBodyGetLinearVel(frame);
-    double fs = v[0] * fx + v[2] * fz;
-    double f = (clampd(fs / 15, 0, 1) * 1.25 - 0.25) * 2.5 * Z;
-    double lh[3], rh[3];
-    world_point(body, m->hip_points[0], lh);
-    world_point(body, m->hip_points[1], rh);
     double a = r->dab_assist;
     for (int s = 0; s < 2; s++) {
-      if (s == 0 && !(lean > -0.1)) continue;
-      if (s == 1 && !(lean < 0.1)) continue;
-      double k = s == 0 ? (Z - 1) / 2 : (1 - Z) / 2;
-      const double *hip = s == 0 ? lh : rh;
-      double x = hip[0] + (rh[0] - lh[0]) * k + fx * f;
-      double z = hip[2] + (rh[2] - lh[2]) * k + fz * f;
-      double y = terrain_height(float(x), float(z)) + 0.125;
-      double dab[3] = {x, y, z};
+      double dab[3];
+      if (!dab_foot_point(r, s, dab)) continue;
       for (int i = 0; i < 3; i++) target[s][i] = float(target[s][i] + (dab[i] - target[s][i]) * a);
       weight[s] = float(a);
     }
@@ -374,14 +382,26 @@ void feet_update(Rider *r) {
   const double reach = double(m->thigh_length) + m->shin_length;
   for (int s = 0; s < 2; s++) {
     float *p = r->foot[s], *v = r->foot_vel[s];
-    for (int k = 0; k < 3; k++) p[k] += float(v[k] * TIC_SECONDS);
-    v[1] -= float(GRAVITY * TIC_SECONDS);
-    double ground = terrain_height(p[0], p[2]) + 0.25;
-    if (p[1] < ground) {
-      p[1] = float(ground);
-      v[0] = v[1] = v[2] = 0;
+    double dab[3];
+    if (r->crash_timer <= 319 && dab_foot_point(r, s, dab)) {
+      // Getting up: the foot on the leaning side goes to where it would
+      // dab, an eighth of the way each tic (there to a hundredth of the
+      // distance in a quarter of a second).
+      for (int k = 0; k < 3; k++) {
+        float step = float((dab[k] - p[k]) / 8);
+        p[k] += step;
+        v[k] = step / float(TIC_SECONDS);
+      }
     } else {
-      for (int k = 0; k < 3; k++) v[k] *= 0.9375f;
+      for (int k = 0; k < 3; k++) p[k] += float(v[k] * TIC_SECONDS);
+      v[1] -= float(GRAVITY * TIC_SECONDS);
+      double ground = terrain_height(p[0], p[2]) + 0.25;
+      if (p[1] < ground) {
+        p[1] = float(ground);
+        v[0] = v[1] = v[2] = 0;
+      } else {
+        for (int k = 0; k < 3; k++) v[k] *= 0.9375f;
+      }
     }
     double hip[3];
     world_point(body, m->hip_points[s], hip);

@@ -54,6 +54,21 @@ struct RiderPose {
   int crash_count;
 };
 
+// Settings of the physics that change how the bikes ride; they hold across
+// physics_init and shutdown.
+struct PhysicsOptions {
+  // Off (the default), each tire's friction is the surface's coefficient in
+  // the solver's friction pyramid, which bounds it by the load the step
+  // finds with every contact frictionless; a bike pitching under braking so
+  // pulls up to about 1.3 mu g, the feel the surfaces' friction curves are
+  // made for and that recordings expect. On, each tire's coefficient is
+  // scaled by the ratio of the load it carried to that estimate, learnt
+  // from the last step, so no tire pulls more than mu times its load:
+  // physically stricter, it brakes less hard than the usual feel.
+  int strict_friction;
+};
+extern PhysicsOptions physics_options;
+
 // The ODE world all riders share: 1, or 0 (logged) when it cannot be made.
 int physics_init();
 void physics_shutdown();

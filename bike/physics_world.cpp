@@ -10,6 +10,7 @@
 
 PhysicsWorld physics;
 PhysicsHooks physics_hooks;
+PhysicsOptions physics_options;
 
 static int ode_started;
 // Set while the world steps: ODE ends the process when its error and debug
@@ -55,6 +56,7 @@ int physics_init() {
   physics.contacts = dJointGroupCreate(0);
   physics.now_tic = 0;
   physics.drop_tic = 0;
+  physics.step_escapes = 0;
   for (int &e : physics.extra_down) e = 0;
   return 1;
 }
@@ -74,8 +76,9 @@ void physics_shutdown() {
 void soft_erp_cfm(double kp, double kd, double *erp, double *cfm) {
   double h = TIC_SECONDS;
   double s = h * kp + kd;
-  *erp = s > 0 ? h * kp / s : 0;
-  *cfm = s > 0 ? 1 / s : 1e9;
+  int ok = s > 0 && s < 1e300;  // not NaN, not infinite
+  *erp = ok ? h * kp / s : 0;
+  *cfm = ok ? 1 / s : 1e9;
 }
 
 static int simulated_now(const Rider &r) { return r.in_use && r.weight > 0.25f; }
@@ -90,13 +93,20 @@ void physics_contacts() {
   // Riders simulated here meet each other through joints; a replayed rider
   // feels forces only, and only where the race allows it.
   int used[RIDER_SLOTS], n = 0;
+  double at[RIDER_SLOTS][3];  // frames, for the far apart pairs that meet nothing
   for (int i = 0; i < RIDER_SLOTS; i++)
-    if (riders[i].in_use) used[n++] = i;
+    if (riders[i].in_use) {
+      const dReal *p = dBodyGetPosition(riders[i].body[FRAME]);
+      at[n][0] = p[0], at[n][1] = p[1], at[n][2] = p[2];
+      used[n++] = i;
+    }
   for (int i = 0; i < n; i++) {
     Rider &a = riders[used[i]];
     for (int k = i + 1; k < n; k++) {
       Rider &b = riders[used[k]];
       if (a.simulated && b.simulated) {
+        double d[3] = {at[k][0] - at[i][0], at[k][1] - at[i][1], at[k][2] - at[i][2]};
+        if (dot3(d, d) > RIDERS_MEET * RIDERS_MEET) continue;
         if (simulated_now(a) && simulated_now(b)) rider_collide_riders(&a, &b, CONTACT_JOINTS);
       } else if (a.simulated != b.simulated) {
         Rider &own = a.simulated ? a : b, &other = a.simulated ? b : a;
@@ -136,20 +146,25 @@ void physics_wheel_samples() {
 // on its wheels where it last was.
 static void step_failed() {
   log_printf("Physics step failed; riders reset\n");
+  physics.step_escapes++;
   dJointGroupEmpty(physics.contacts);
   for (Rider &r : riders)
     if (r.in_use) rider_mend(&r);
 }
 
 void physics_step() {
+  for (Rider &r : riders)
+    if (r.in_use) rider_step_check(&r);
+  // The last resort: ODE gave up on the step all the same.
   static jmp_buf env;
   if (setjmp(env) == 0) {
     ode_escape = &env;
     dWorldStep(physics.world, TIC_SECONDS);
     ode_escape = nullptr;
-    for (Rider &r : riders)
-      if (r.in_use && r.simulated)
-        for (WheelContact &w : r.wheel) wheel_friction_learn(&w);
+    if (physics_options.strict_friction)
+      for (Rider &r : riders)
+        if (r.in_use && r.simulated)
+          for (WheelContact &w : r.wheel) wheel_friction_learn(&w);
   } else {
     ode_escape = nullptr;
     step_failed();

@@ -12,6 +12,10 @@
 
 Rider riders[RIDER_SLOTS];
 
+static int vec_finite(const dReal *v) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
 const BikeModel *rider_model(const Rider *r) { return &bike_models[r->model]; }
 
 static const float *part_start(const BikeModel *m, int part) {
@@ -82,8 +86,14 @@ static void swingarm_mass(dMass *out, const BikeModel *m) {
 }
 
 // Frame and rider body share the rider's mass by `x`, the rider body's part.
+// A share that would leave either without mass is refused: ODE ends the
+// program on a body without mass.
 void rider_set_masses(Rider *r, double x) {
   const BikeModel *m = rider_model(r);
+  if (!(x >= 0.01 && x <= 0.99)) {
+    log_printf("Rider %d: rider mass share %g refused\n", r->slot, x);
+    x = x > 0.99 ? 0.99 : (x < 0.01 ? 0.01 : 1.0 / 3.0);  // not a number: the default
+  }
   dMass mass;
   dMassSetBoxTotal(&mass, m->frame_mass + m->rider_mass * (1 - x), m->frame_box[0],
                    m->frame_box[1], m->frame_box[2]);
@@ -120,64 +130,67 @@ static void steering_axis(const BikeModel *m, double out[3]) {
   for (int i = 0; i < 3; i++) out[i] = double(m->steering_head_pos[i]) - m->fork_lower_pos[i];
 }
 
-static void make_joints(Rider *r) {
+// Anchors, axes and stops of the six joints, the bodies standing at their
+// start poses (at creation, and to mend a joint gone bad).
+static void joint_geometry(Rider *r) {
   const BikeModel *m = rider_model(r);
-  dWorldID w = physics.world;
-  dBodyID *b = r->body;
   double axis[3];
   steering_axis(m, axis);
 
-  dJointID j = dJointCreateHinge(w, nullptr);
-  dJointAttach(j, b[FORK_LOWER], b[FRONT_WHEEL]);
+  dJointID j = r->joint[JOINT_FRONT_AXLE];
   dJointSetHingeAnchor(j, m->front_wheel_pos[0], m->front_wheel_pos[1], m->front_wheel_pos[2]);
   dJointSetHingeAxis(j, 1, 0, 0);
-  r->joint[JOINT_FRONT_AXLE] = j;
 
-  j = dJointCreateHinge(w, nullptr);
-  dJointAttach(j, b[SWINGARM], b[REAR_WHEEL]);
+  j = r->joint[JOINT_REAR_AXLE];
   dJointSetHingeAnchor(j, m->rear_wheel_pos[0], m->rear_wheel_pos[1], m->rear_wheel_pos[2]);
   dJointSetHingeAxis(j, 1, 0, 0);
-  r->joint[JOINT_REAR_AXLE] = j;
 
-  j = dJointCreateHinge(w, nullptr);
-  dJointAttach(j, b[FORK_UPPER], b[FRAME]);
+  j = r->joint[JOINT_STEERING];
   dJointSetHingeAnchor(j, m->steering_head_pos[0], m->steering_head_pos[1],
                        m->steering_head_pos[2]);
   dJointSetHingeAxis(j, axis[0], axis[1], axis[2]);
   dJointSetHingeParam(j, dParamLoStop, -M_PI / 4);
   dJointSetHingeParam(j, dParamHiStop, M_PI / 4);
-  r->joint[JOINT_STEERING] = j;
 
-  j = dJointCreateSlider(w, nullptr);
-  dJointAttach(j, b[FORK_UPPER], b[FORK_LOWER]);
+  j = r->joint[JOINT_FORK];
   dJointSetSliderAxis(j, axis[0], axis[1], axis[2]);
   dJointSetSliderParam(j, dParamBounce, 0);
   dJointSetSliderParam(j, dParamLoStop, -m->fork_travel);
   dJointSetSliderParam(j, dParamHiStop, 0);
-  r->joint[JOINT_FORK] = j;
 
-  j = dJointCreateHinge(w, nullptr);
-  dJointAttach(j, b[SWINGARM], b[FRAME]);
+  j = r->joint[JOINT_SWINGARM];
   dJointSetHingeAnchor(j, m->swingarm_pivot[0], m->swingarm_pivot[1], m->swingarm_pivot[2]);
   dJointSetHingeAxis(j, 1, 0, 0);
   dJointSetHingeParam(j, dParamBounce, 0);
   dJointSetHingeParam(j, dParamLoStop, -m->swingarm_travel);
   dJointSetHingeParam(j, dParamHiStop, 0);
-  r->joint[JOINT_SWINGARM] = j;
 
   // Anchored far ahead: turning about axis 2 moves the rider body nearly
   // straight up and down; axis-1 suspension lets it slide along the
   // up-and-back diagonal.
-  j = dJointCreateHinge2(w, nullptr);
-  dJointAttach(j, b[RIDER_BODY], b[FRAME]);
+  j = r->joint[JOINT_RIDER];
   dJointSetHinge2Anchor(j, 0, m->rider_pos[1], -50);
   const dReal a1[3] = {0, 1, 1}, a2[3] = {1, 0, 0};
   dJointSetHinge2Axes(j, a1, a2);
   dJointSetHinge2Param(j, dParamLoStop, 0);
   dJointSetHinge2Param(j, dParamHiStop, 0);
   dJointSetHinge2Param(j, dParamSuspensionERP, 0);
-  r->joint[JOINT_RIDER] = j;
+}
 
+static void make_joints(Rider *r) {
+  dWorldID w = physics.world;
+  dBodyID *b = r->body;
+  static const int bodies[RIDER_JOINT_COUNT][2] = {
+      {FORK_LOWER, FRONT_WHEEL}, {SWINGARM, REAR_WHEEL}, {FORK_UPPER, FRAME},
+      {FORK_UPPER, FORK_LOWER},  {SWINGARM, FRAME},      {RIDER_BODY, FRAME}};
+  for (int i = 0; i < RIDER_JOINT_COUNT; i++) {
+    dJointID j = i == JOINT_FORK    ? dJointCreateSlider(w, nullptr)
+                 : i == JOINT_RIDER ? dJointCreateHinge2(w, nullptr)
+                                    : dJointCreateHinge(w, nullptr);
+    dJointAttach(j, b[bodies[i][0]], b[bodies[i][1]]);
+    r->joint[i] = j;
+  }
+  joint_geometry(r);
   for (int i = 0; i < RIDER_JOINT_COUNT; i++) dJointSetFeedback(r->joint[i], &r->feedback[i]);
 }
 
@@ -226,14 +239,17 @@ static void set_defaults(Rider *r) {
   r->flags = RF_STEER_INPUT | RF_WHEELIE_FRONT | RF_FRONT_ANTILOCK | RF_REALIGN;
 }
 
+// A value that is not a number leaves the setting as it was.
+static float finite_or(double v, float keep) { return std::isfinite(v) ? float(v) : keep; }
+
 void rider_set_adjust(Rider *r, const RiderAdjust *a) {
-  r->leveling = float(a->leveling);
-  r->roll_damping = float(a->roll_damping);
-  r->roll_limit_angle = float(a->roll_limit_angle);
-  r->roll_limit_factor = float(a->roll_limit_factor);
-  r->steering_damping = float(a->steering_damping);
-  r->steering_strength = float(a->steering_strength);
-  r->max_steering_force = float(a->max_steering_force);
+  r->leveling = finite_or(a->leveling, r->leveling);
+  r->roll_damping = finite_or(a->roll_damping, r->roll_damping);
+  r->roll_limit_angle = finite_or(a->roll_limit_angle, r->roll_limit_angle);
+  r->roll_limit_factor = finite_or(a->roll_limit_factor, r->roll_limit_factor);
+  r->steering_damping = finite_or(a->steering_damping, r->steering_damping);
+  r->steering_strength = finite_or(a->steering_strength, r->steering_strength);
+  r->max_steering_force = finite_or(a->max_steering_force, r->max_steering_force);
   r->arcade = a->arcade ? 1 : 0;
   int f = RF_STEER_INPUT;
   if (a->front_antilock) f |= RF_FRONT_ANTILOCK;
@@ -244,37 +260,37 @@ void rider_set_adjust(Rider *r, const RiderAdjust *a) {
   if (a->auto_dab) f |= RF_AUTO_DAB;
   if (a->auto_align) f |= RF_REALIGN;
   r->flags = f;
-  r->direct_steering = float(a->direct_steering);
-  r->slow_damping_speed = float(a->slow_damping_speed);
-  r->slow_damping_factor = float(a->slow_damping_factor);
-  r->land_rampup = float(a->land_damping_rampup);
-  r->land_falloff = float(a->land_damping_falloff);
-  r->land_factor = float(a->land_damping_factor);
-  r->full_lock_speed = float(a->full_lock_speed);
-  r->restricted_lock_speed = float(a->restricted_lock_speed);
-  r->restricted_lock = float(a->restricted_lock);
-  r->auto_clutch_rpm = float(a->auto_clutch_rpms);
-  r->front_brake_torque = float(a->brake_torque);
-  r->rear_brake_torque = float(a->rear_brake_torque);
-  r->max_dab_speed = float(a->max_dab_speed);
-  r->final_drive = float(a->final_drive_ratio);
-  r->fork_hs_compression = float(a->fork_hs_compression);
-  r->fork_ls_compression = float(a->fork_ls_compression);
-  r->fork_hs_rebound = float(a->fork_hs_rebound);
-  r->fork_ls_rebound = float(a->fork_ls_rebound);
-  r->fork_spring = float(a->fork_spring);
-  r->fork_preload = float(a->fork_preload);
-  r->fork_air_gap = float(a->fork_air_gap);
-  r->shock_hs_compression = float(a->shock_hs_compression);
-  r->shock_ls_compression = float(a->shock_ls_compression);
-  r->shock_hs_rebound = float(a->shock_hs_rebound);
-  r->shock_ls_rebound = float(a->shock_ls_rebound);
-  r->shock_spring = float(a->shock_spring);
-  r->shock_preload = float(a->shock_preload);
-  r->rider_yspring = float(a->rider_yspring);
-  r->rider_zspring = float(a->rider_zspring);
-  r->rider_ydamping = float(a->rider_ydamping);
-  r->rider_zdamping = float(a->rider_zdamping);
+  r->direct_steering = finite_or(a->direct_steering, r->direct_steering);
+  r->slow_damping_speed = finite_or(a->slow_damping_speed, r->slow_damping_speed);
+  r->slow_damping_factor = finite_or(a->slow_damping_factor, r->slow_damping_factor);
+  r->land_rampup = finite_or(a->land_damping_rampup, r->land_rampup);
+  r->land_falloff = finite_or(a->land_damping_falloff, r->land_falloff);
+  r->land_factor = finite_or(a->land_damping_factor, r->land_factor);
+  r->full_lock_speed = finite_or(a->full_lock_speed, r->full_lock_speed);
+  r->restricted_lock_speed = finite_or(a->restricted_lock_speed, r->restricted_lock_speed);
+  r->restricted_lock = finite_or(a->restricted_lock, r->restricted_lock);
+  r->auto_clutch_rpm = finite_or(a->auto_clutch_rpms, r->auto_clutch_rpm);
+  r->front_brake_torque = finite_or(a->brake_torque, r->front_brake_torque);
+  r->rear_brake_torque = finite_or(a->rear_brake_torque, r->rear_brake_torque);
+  r->max_dab_speed = finite_or(a->max_dab_speed, r->max_dab_speed);
+  r->final_drive = finite_or(a->final_drive_ratio, r->final_drive);
+  r->fork_hs_compression = finite_or(a->fork_hs_compression, r->fork_hs_compression);
+  r->fork_ls_compression = finite_or(a->fork_ls_compression, r->fork_ls_compression);
+  r->fork_hs_rebound = finite_or(a->fork_hs_rebound, r->fork_hs_rebound);
+  r->fork_ls_rebound = finite_or(a->fork_ls_rebound, r->fork_ls_rebound);
+  r->fork_spring = finite_or(a->fork_spring, r->fork_spring);
+  r->fork_preload = finite_or(a->fork_preload, r->fork_preload);
+  r->fork_air_gap = finite_or(a->fork_air_gap, r->fork_air_gap);
+  r->shock_hs_compression = finite_or(a->shock_hs_compression, r->shock_hs_compression);
+  r->shock_ls_compression = finite_or(a->shock_ls_compression, r->shock_ls_compression);
+  r->shock_hs_rebound = finite_or(a->shock_hs_rebound, r->shock_hs_rebound);
+  r->shock_ls_rebound = finite_or(a->shock_ls_rebound, r->shock_ls_rebound);
+  r->shock_spring = finite_or(a->shock_spring, r->shock_spring);
+  r->shock_preload = finite_or(a->shock_preload, r->shock_preload);
+  r->rider_yspring = finite_or(a->rider_yspring, r->rider_yspring);
+  r->rider_zspring = finite_or(a->rider_zspring, r->rider_zspring);
+  r->rider_ydamping = finite_or(a->rider_ydamping, r->rider_ydamping);
+  r->rider_zdamping = finite_or(a->rider_zdamping, r->rider_zdamping);
   rider_set_masses(r, a->rider_mass_distribution);
 }
 
@@ -518,7 +534,10 @@ uint64_t rider_state_hash(const Rider *r, uint64_t h) {
   }
   mix(&r->engine_speed, sizeof r->engine_speed);
   mix(&r->phase, sizeof r->phase);
-  for (const WheelContact &w : r->wheel) mix(&w.load_ratio, sizeof w.load_ratio);
+  // Strict friction's learnt ratios steer the next step; raw friction has
+  // no hidden state.
+  if (physics_options.strict_friction)
+    for (const WheelContact &w : r->wheel) mix(&w.load_ratio, sizeof w.load_ratio);
   return h;
 }
 
@@ -593,6 +612,9 @@ static void suspension(Rider *r) {
 // ------------------------------------------------------ rider attachment
 void soft_joint(dBodyID b1, dBodyID b2, const double pos[3], const double normal[3],
                 double depth, double kp, double kd, double mu) {
+  // ODE gives up a step on a contact it cannot place.
+  double n2 = normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2];
+  if (!vec_finite(pos) || !std::isfinite(depth) || !(n2 > 0 && n2 < 1e300)) return;
   dContact c;
   memset(&c, 0, sizeof c);
   c.surface.mode = dContactSoftERP | dContactSoftCFM;
@@ -714,6 +736,9 @@ void rider_mend(Rider *r) {
   double x = r->last_good[0], z = r->last_good[2];
   double heading = r->last_good_heading;
   reset_rider(r);
+  // At the start poses the joints take their first anchors again, whatever
+  // became of them.
+  joint_geometry(r);
   const double up[3] = {0, 1, 0};
   turn_rider(r, up, heading);
   const dReal *p = dBodyGetPosition(r->body[FRAME]);
@@ -732,6 +757,51 @@ static void remember_good(Rider *r) {
   // Heading of the frame's forward axis (-z), as turn_rider's angle.
   double fx = -R[2], fz = -R[10];
   if (fx * fx + fz * fz > 1e-12) r->last_good_heading = atan2(-fx, -fz);
+}
+
+// Joints of the tic (contacts, tethers, motors) between the rider's bodies
+// and anything, cut loose so the step leaves them out.
+static void drop_tic_joints(Rider *r) {
+  for (dBodyID b : r->body) {
+    dJointID cut[64];
+    int n = 0;
+    for (int k = 0; k < dBodyGetNumJoints(b) && n < 64; k++) {
+      dJointID j = dBodyGetJoint(b, k);
+      bool own = false;
+      for (dJointID o : r->joint) own = own || o == j;
+      if (!own) cut[n++] = j;
+    }
+    for (int k = 0; k < n; k++) dJointAttach(cut[k], nullptr, nullptr);
+  }
+}
+
+int rider_step_check(Rider *r) {
+  if (!r || !r->in_use) return 1;
+  int forces = 1;
+  for (dBodyID b : r->body) forces = forces && vec_finite(dBodyGetForce(b)) && vec_finite(dBodyGetTorque(b));
+  if (!forces) {
+    log_printf("Rider %d: forces not finite, dropped for the tic\n", r->slot);
+    for (dBodyID b : r->body) {
+      dBodySetForce(b, 0, 0, 0);
+      dBodySetTorque(b, 0, 0, 0);
+    }
+  }
+  int joints = 1;
+  for (int i = 0; i < RIDER_JOINT_COUNT; i++) {
+    dJointID j = r->joint[i];
+    if (i == JOINT_FORK || !dJointGetBody(j, 0)) continue;  // a slider has no anchor
+    dVector3 a;
+    if (i == JOINT_RIDER)
+      dJointGetHinge2Anchor(j, a);
+    else
+      dJointGetHingeAnchor(j, a);
+    joints = joints && vec_finite(a);
+  }
+  if (joints) return forces;
+  log_printf("Rider %d: joint anchors not finite, reset\n", r->slot);
+  drop_tic_joints(r);
+  rider_mend(r);
+  return 0;
 }
 
 // ------------------------------------------------------------------ update

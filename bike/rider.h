@@ -80,10 +80,12 @@ struct WheelContact {
   dJointFeedback feedback;  // f1: force of the ground on the wheel last step
   float mu;           // the surface's friction at this contact
   double fdir[3];     // first friction direction of the contact joint
-  double arm[3];      // its point from the wheel centre as the step began
-  // The step sizes each friction limit from the load the tire would carry
-  // without friction; this is the ratio of the load it did carry to that
-  // one, learnt when the friction last reached its limit (0.25..1).
+  // Strict friction only (PhysicsOptions): the step sizes each friction
+  // limit from the load the tire would carry without friction; load_ratio
+  // is the ratio of the load it did carry to that one, learnt when the
+  // friction last reached its limit (0.25..1), and the rest what the
+  // learning reads after the step.
+  double arm[3];      // the contact from the wheel centre as the step began
   float load_ratio;
   int joint_tic;      // tic of the last contact joint; -1 none
 };
@@ -198,6 +200,7 @@ struct PhysicsWorld {
   int now_tic;    // tics since the track loaded
   int drop_tic;   // the start gate's drop
   int extra_down[16];  // extra tics down per crash count (a server sets them)
+  int step_escapes;    // steps ODE gave up on (the riders were mended)
 };
 extern PhysicsWorld physics;
 
@@ -287,8 +290,11 @@ int shape_shape_contact(CollisionShape *a, dBodyID body_a, CollisionShape *b, dB
 int wheel_shape_contact(CollisionShape *shape, dBodyID body, WheelContact *w, int mode);
 int rider_collide_world(Rider *r);
 int rider_collide_riders(Rider *a, Rider *b, int mode);
-// After the world step: the wheel's load ratio from the forces and motion
-// the step gave its contact joint (does nothing without one this tic).
+// Riders whose frames are farther apart than this (ft) meet nothing.
+constexpr double RIDERS_MEET = 20.0;
+// After the world step, with strict friction: the wheel's load ratio from
+// the forces and motion the step gave its contact joint (does nothing
+// without one this tic).
 void wheel_friction_learn(WheelContact *w);
 // Script queries: depth, and when above 0 the contact position, slip
 // velocity and the contact point's velocity without the wheel's spin.
@@ -304,6 +310,10 @@ double torus_triangle(const double c[3], const double a[3], double R, double r,
                       const TerrainTriangle &t, double point[3], double normal[3]);
 double sphere_triangle(const double c[3], double radius, const TerrainTriangle &t,
                        double point[3], double normal[3]);
+// The wheel's contact with the ground: the deepest penetration of the
+// torus over the triangles of the terrain under it (0: none).
+double tire_ground_deepest(const double c[3], const double a[3], double R, double r,
+                           double point[3], double normal[3]);
 
 // --------------------------------------------------- engine and controls
 void rider_set_throttle(Rider *r, float v);
@@ -323,6 +333,9 @@ void rider_set_velocity(Rider *r, const double v[3]);
 double engine_torque(const BikeModel *m, double rpm, double throttle);
 // Where the drawn rider's feet go: targets and weights.
 void rider_foot_pose(Rider *r, float target[2][3], float weight[2]);
+// The point on the ground a foot dabs at (side 0 left, 1 right): 1, or 0
+// when the bike leans the other way.
+int dab_foot_point(Rider *r, int side, double out[3]);
 // Damping force magnitude of a suspension damper (speed v >= 0).
 double damping_curve(double v, double high, double low);
 // Shock travel and its slope at swingarm fraction x.

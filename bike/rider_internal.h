@@ -22,6 +22,11 @@ int rider_finite(const Rider *r);
 void rider_guard(Rider *r);
 // Reset to the start pose at the last good position, lifted clear.
 void rider_mend(Rider *r);
+// Right before the step: what ODE would give up the whole step on (forces
+// or torques that are not finite, joint anchors that are not) is mended
+// here, the forces dropped for the tic, a bad joint by rider_mend with the
+// tic's contacts cut loose. 1 when nothing needed mending.
+int rider_step_check(Rider *r);
 // Velocity servo on the frame: towards `target` with at most `fmax`.
 void velocity_servo(Rider *r, const double target[3], double fmax);
 // Speed of a body's centre.

@@ -6,8 +6,8 @@
 //   (3), rotation quaternion (4), linear (3) and angular velocity (3), each
 //   the 8 bytes of its double; the engine speed and the crank phase
 //   (doubles); for the front wheel then the rear its contact depth (what
-//   the controls and the dab see between tics) and the friction load ratio
-//   learnt from earlier steps (floats).
+//   the controls and the dab see between tics) and, with strict friction
+//   only, the friction load ratio learnt from earlier steps (floats).
 // Values are written field by field, so padding and layout never enter it.
 #include "race/world_hash.h"
 
@@ -77,7 +77,7 @@ void world_hash(uint8_t out[20]) {
     w.f64(r->phase);
     for (const WheelContact &c : r->wheel) {
       w.f32(c.depth);
-      w.f32(c.load_ratio);
+      if (physics_options.strict_friction) w.f32(c.load_ratio);
     }
   }
   w.flush();

@@ -107,16 +107,22 @@ float terrain_dig(float x, float z, float r, float amplitude) {
 void terrain_deposit(float x, float z, float r, float amount) {
   Window w;
   if (!window_at(x, z, r, &w)) return;
+  // The bump of each sample is wanted twice, for the total and the share:
+  // kept for windows of a usual size.
+  const int side = 2 * w.g;
+  float kept[32 * 32];
+  const bool keep = side <= 32;
   float weight = 0.0f;
   for (int j = w.cz - w.g + 1; j <= w.cz + w.g; j++)
     for (int i = w.cx - w.g + 1; i <= w.cx + w.g; i++) {
       float k = bump(w, i, j);
+      if (keep) kept[(j - (w.cz - w.g + 1)) * side + (i - (w.cx - w.g + 1))] = k;
       if (k >= 0.0f) weight += k;
     }
   float per = amount / (weight > 1.0f ? weight : 1.0f);
   for (int j = w.cz - w.g + 1; j <= w.cz + w.g; j++)
     for (int i = w.cx - w.g + 1; i <= w.cx + w.g; i++) {
-      float k = bump(w, i, j);
+      float k = keep ? kept[(j - (w.cz - w.g + 1)) * side + (i - (w.cx - w.g + 1))] : bump(w, i, j);
       if (k >= 0.0f) raise_sample(i, j, per * k);
     }
   finish(w);

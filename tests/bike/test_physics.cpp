@@ -4,6 +4,8 @@
 #include <cmath>
 #include <ostream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "bike/rider_internal.h"
 #include "tests/bike/test_physics_fixture.h"
@@ -73,11 +75,15 @@ TEST_F(PhysicsTest, FreeFallFollowsTheStepOfGravity) {
   }
 }
 
-// Spinning wheels, a turning engine, a tumbling bike and a steering input
-// exercise every internal torque. Linear momentum changes by gravity alone,
-// to rounding. Angular momentum about the centre of mass holds to the
-// integrator's accuracy with spinning wheels (a few hundredths per tic);
-// any torque applied without its reaction moves it by tens within the run.
+// Spinning wheels, a turning engine, a tumbling bike and a full steering
+// input exercise every internal torque. Linear momentum changes by gravity
+// alone, to rounding. Angular momentum about the centre of mass holds to
+// the integrator's accuracy, which suffers while the fork swings a spinning
+// wheel round: it is judged over a quarter second with the bars let go
+// while the clutch takes up the engine, and over half a second with the
+// fork at its stop, pressed there by a steady 54 lbf ft. It drifts by
+// under 0.3 in either; a tenth of any internal torque (steering, its
+// damping, the driveline) applied without its reaction moves it by over 1.
 TEST_F(PhysicsTest, InFlightOnlyGravityChangesMomentum) {
   ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
   Rider *r = place(16, 16, 0, 500);
@@ -90,11 +96,12 @@ TEST_F(PhysicsTest, InFlightOnlyGravityChangesMomentum) {
   }
   r->engine_speed += 300;  // the clutch has work to do
   rider_set_clutch(r, 1);
-  rider_set_steering(r, 0.5f);
   double M = total_mass(r);
   double P0[3], L0[3];
   momentum(r, P0, L0);
-  for (int n = 1; n <= 64; n++) {
+  const int released = 32, pressed = 96, end = 160;
+  for (int n = 1; n <= end; n++) {
+    if (n == released + 1) rider_set_steering(r, 1.0f);
     double Pa[3], La[3];
     momentum(r, Pa, La);
     run(1);
@@ -103,7 +110,13 @@ TEST_F(PhysicsTest, InFlightOnlyGravityChangesMomentum) {
     ASSERT_NEAR(P[0], Pa[0], 1e-8 * M);
     ASSERT_NEAR(P[1] - Pa[1], -M * GRAVITY * TIC_SECONDS, 1e-8 * M) << "tic " << n;
     ASSERT_NEAR(P[2], Pa[2], 1e-8 * M);
-    for (int k = 0; k < 3; k++) ASSERT_NEAR(L[k], L0[k], 1.5) << "tic " << n << " axis " << k;
+    if (n == pressed) {
+      ASSERT_GT(dJointGetHingeAngle(r->joint[JOINT_STEERING]), M_PI / 4 - 0.01);
+      for (int k = 0; k < 3; k++) L0[k] = L[k];
+    }
+    if (n <= released || n > pressed) {
+      for (int k = 0; k < 3; k++) ASSERT_NEAR(L[k], L0[k], 0.5) << "tic " << n << " axis " << k;
+    }
   }
   EXPECT_EQ(r->crash_timer, 0);
 }
@@ -180,24 +193,99 @@ TEST_F(PhysicsTest, TopSpeedInEachGearIsWhereTheEngineRunsOutOfTorque) {
   }
 }
 
+// The normal loads of the two tires as the step's solver finds them this
+// tic with every tire frictionless: the step bounds each friction row of a
+// tire by mu times its load so found. Found by stepping once with the
+// ground's friction at 0 and then putting every body back as it was (and
+// cutting the frictionless contacts loose), so the tic then runs as usual.
+static void frictionless_loads(Rider *r, double load[2]) {
+  struct Saved {
+    dVector3 p, v, w, f, t;
+    dQuaternion q;
+  } saved[BODY_PART_COUNT];
+  for (int i = 0; i < BODY_PART_COUNT; i++) {
+    dBodyID b = r->body[i];
+    Saved &s = saved[i];
+    for (int k = 0; k < 3; k++) {
+      s.p[k] = dBodyGetPosition(b)[k];
+      s.v[k] = dBodyGetLinearVel(b)[k];
+      s.w[k] = dBodyGetAngularVel(b)[k];
+      s.f[k] = dBodyGetForce(b)[k];
+      s.t[k] = dBodyGetTorque(b)[k];
+    }
+    for (int k = 0; k < 4; k++) s.q[k] = dBodyGetQuaternion(b)[k];
+  }
+  WheelContact wheels[2] = {r->wheel[0], r->wheel[1]};
+  Surface &ground = terrain.surface[0];
+  Surface grip = ground;
+  for (float &mu : ground.friction_coef) mu = 0;
+  rider_collide_world(r);
+  dWorldStep(physics.world, TIC_SECONDS);
+  for (int w = 0; w < 2; w++) {
+    const WheelContact &c = r->wheel[w];
+    const dReal *f = c.feedback.f1;
+    load[w] = c.depth > 0 ? f[0] * c.normal[0] + f[1] * c.normal[1] + f[2] * c.normal[2] : 0;
+  }
+  // Contacts with the ground (the body's second side empty) leave the step.
+  for (int i = 0; i < BODY_PART_COUNT; i++) {
+    std::vector<dJointID> ground_contacts;
+    for (int k = 0; k < dBodyGetNumJoints(r->body[i]); k++) {
+      dJointID j = dBodyGetJoint(r->body[i], k);
+      if (dJointGetType(j) == dJointTypeContact && !dJointGetBody(j, 1)) ground_contacts.push_back(j);
+    }
+    for (dJointID j : ground_contacts) dJointAttach(j, nullptr, nullptr);
+  }
+  ground = grip;
+  r->wheel[0] = wheels[0];
+  r->wheel[1] = wheels[1];
+  for (int i = 0; i < BODY_PART_COUNT; i++) {
+    dBodyID b = r->body[i];
+    const Saved &s = saved[i];
+    dBodySetPosition(b, s.p[0], s.p[1], s.p[2]);
+    dBodySetQuaternion(b, s.q);
+    dBodySetLinearVel(b, s.v[0], s.v[1], s.v[2]);
+    dBodySetAngularVel(b, s.w[0], s.w[1], s.w[2]);
+    dBodySetForce(b, s.f[0], s.f[1], s.f[2]);
+    dBodySetTorque(b, s.t[0], s.t[1], s.t[2]);
+  }
+}
+
 struct BrakeCase {
   const char *name;
   float front, rear;
-  bool antilock;     // the default front anti-lock; off: a braked wheel locks
-  double least;      // the slowest mean deceleration that still brakes, in mu g
+  bool antilock;  // the default front anti-lock; off: a braked wheel locks
+  double least;   // the slowest mean deceleration that still brakes, in mu g
 };
 
 static void PrintTo(const BrakeCase &c, std::ostream *os) { *os << c.name; }
 
-class BrakeTest : public PhysicsTest, public ::testing::WithParamInterface<BrakeCase> {};
+class BrakeTest : public PhysicsTest,
+                  public ::testing::WithParamInterface<std::tuple<BrakeCase, bool>> {};
 
-// A tire pulls at most mu times the load it carries, sliding or rolling,
-// and a sliding one pulls that much; so the bike as a whole stops no
-// faster than mu g. The stop is judged from the brakes going on until it
-// is down to walking pace: the fork's dive and rebound move the tires'
-// load above and below the weight for a fraction of a second.
-TEST_P(BrakeTest, TiresPullNoMoreThanTheSurfaceGrips) {
-  const BrakeCase &c = GetParam();
+// A stop from 60 ft/s on ground of mu 0.6, judged from the brakes going on
+// until the bike is down to walking pace (the fork's dive and rebound move
+// the load between the tires for a fraction of a second on the way).
+//
+// Raw friction: each tire's friction, in each of its two directions, is
+// at most mu times the load the solver finds with the tires frictionless,
+// and a locked tire pulls all of that. Braking pitches the bike and takes
+// load off the tires during the step, so a locked tire pulls more than mu
+// times the load it ends up carrying, and the bike as a whole stops within
+// the bound of the frictionless loads (mu times them for the braked tires,
+// what the others pulled), not within mu g. Measured:
+//                 pull / load of the     deceleration over
+//                 locked tires           mu g    the bound
+//   Both          rear 0.76              0.97    0.86
+//   RearLocked    rear 0.78              0.49    0.96
+//   FrontLocked   front 0.64             0.73    0.95
+//   BothLocked    front 0.64, rear 0.74  1.10    1.00
+// Strict friction: a tire pulls at most mu times the load it carries,
+// sliding or rolling, and a sliding one that much, so the bike stops no
+// faster than mu g (measured 0.85, 0.40, 0.67 and 1.00 mu g).
+TEST_P(BrakeTest, TiresPullWhatTheSolverAllows) {
+  const BrakeCase &c = std::get<0>(GetParam());
+  const bool strict = std::get<1>(GetParam());
+  physics_options.strict_friction = strict;
   const float mu = 0.6f;
   ground.build(5, 16.0f, [](float, float) { return 0.0f; }, mu, false);
   Rider *r = place(512, 1000, 0, 0.02f);
@@ -212,45 +300,77 @@ TEST_P(BrakeTest, TiresPullNoMoreThanTheSurfaceGrips) {
   double P[3], L[3], M = total_mass(r);
   momentum(r, P, L);
   const double start = -P[2] / M;
-  double pull[2] = {0, 0}, load[2] = {0, 0}, speed = start;
+  double pull[2] = {0, 0}, load[2] = {0, 0}, allowed[2] = {0, 0}, along[2] = {0, 0};
+  double bound = 0, speed = start;
   int tics = 0;
   for (; tics < 128 * 10 && speed > 5; tics++) {
+    double loose[2] = {0, 0};
+    if (!strict) frictionless_loads(r, loose);
     run(1);
     for (int w = 0; w < 2; w++) {
       const WheelContact &wc = r->wheel[w];
+      bool braked = (w ? c.rear : c.front) > 0;
       if (!(wc.depth > 0)) continue;
       const dReal *f = wc.feedback.f1;
-      double n = f[0] * wc.normal[0] + f[1] * wc.normal[1] + f[2] * wc.normal[2];
-      double t[3] = {f[0] - n * wc.normal[0], f[1] - n * wc.normal[1], f[2] - n * wc.normal[2]};
-      pull[w] += std::sqrt(t[0] * t[0] + t[1] * t[1] + t[2] * t[2]);
-      load[w] += n;
+      const double n[3] = {wc.normal[0], wc.normal[1], wc.normal[2]};
+      double fn = f[0] * n[0] + f[1] * n[1] + f[2] * n[2];
+      double t[3] = {f[0] - fn * n[0], f[1] - fn * n[1], f[2] - fn * n[2]};
+      double ft = std::sqrt(t[0] * t[0] + t[1] * t[1] + t[2] * t[2]);
+      pull[w] += ft;
+      load[w] += fn;
+      if (strict) continue;
+      // The friction directions: the contact's first and the normal
+      // across it.
+      const double *d1 = wc.fdir;
+      double d2[3] = {n[1] * d1[2] - n[2] * d1[1], n[2] * d1[0] - n[0] * d1[2],
+                      n[0] * d1[1] - n[1] * d1[0]};
+      double f1 = std::fabs(f[0] * d1[0] + f[1] * d1[1] + f[2] * d1[2]);
+      double f2 = std::fabs(f[0] * d2[0] + f[1] * d2[1] + f[2] * d2[2]);
+      double limit = mu * loose[w];
+      ASSERT_LE(f1, limit * (1 + 1e-5) + 1e-6) << "tic " << tics << (w ? " rear" : " front");
+      ASSERT_LE(f2, limit * (1 + 1e-5) + 1e-6) << "tic " << tics << (w ? " rear" : " front");
+      allowed[w] += limit;
+      along[w] += std::fmax(f1, f2);
+      bound += braked ? limit : ft;
     }
     momentum(r, P, L);
     speed = -P[2] / M;
   }
   ASSERT_LE(speed, 5) << "still rolling after " << tics << " tics";
   EXPECT_EQ(r->crash_timer, 0);
+  double decel = (start - speed) * 128 / tics;
   for (int w = 0; w < 2; w++) {
     SCOPED_TRACE(w ? "rear" : "front");
     ASSERT_GT(load[w], 0);
-    EXPECT_LE(pull[w] / load[w], mu * 1.01);
-    // A locked wheel slides all the way: it pulls the whole mu.
     bool locked = (w ? c.rear : c.front) > 0 && !(w == 0 && c.antilock);
-    if (locked) {
-      EXPECT_GE(pull[w] / load[w], mu * 0.98);
+    if (strict) {
+      EXPECT_LE(pull[w] / load[w], mu * 1.01);
+      // A locked wheel slides all the way: it pulls the whole mu.
+      if (locked) {
+        EXPECT_GE(pull[w] / load[w], mu * 0.98);
+      }
+    } else if (locked) {
+      EXPECT_GE(along[w] / allowed[w], 0.98);
+      EXPECT_GT(pull[w] / load[w], mu);
     }
   }
-  double decel = (start - speed) * 128 / tics;
-  EXPECT_LE(decel, mu * GRAVITY * 1.01);
+  if (strict)
+    EXPECT_LE(decel, mu * GRAVITY * 1.01);
+  else
+    EXPECT_LE(decel, bound / (M * tics) * 1.01);
   EXPECT_GE(decel, c.least * mu * GRAVITY);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Brakes, BrakeTest,
-    ::testing::Values(BrakeCase{"Both", 1, 1, true, 0.75}, BrakeCase{"RearLocked", 0, 1, true, 0.3},
-                      BrakeCase{"FrontLocked", 1, 0, false, 0.5},
-                      BrakeCase{"BothLocked", 1, 1, false, 0.95}),
-    [](const ::testing::TestParamInfo<BrakeCase> &i) { return std::string(i.param.name); });
+    ::testing::Combine(::testing::Values(BrakeCase{"Both", 1, 1, true, 0.75},
+                                         BrakeCase{"RearLocked", 0, 1, true, 0.3},
+                                         BrakeCase{"FrontLocked", 1, 0, false, 0.5},
+                                         BrakeCase{"BothLocked", 1, 1, false, 0.95}),
+                       ::testing::Bool()),
+    [](const ::testing::TestParamInfo<std::tuple<BrakeCase, bool>> &i) {
+      return std::string(std::get<0>(i.param).name) + (std::get<1>(i.param) ? "Strict" : "Raw");
+    });
 
 struct SlopeCase {
   float slope;  // rise per foot along the bike
@@ -276,7 +396,7 @@ TEST_P(SlopeTest, BrakesHoldBelowTheFrictionAngle) {
   r->flags &= ~(RF_FRONT_ANTILOCK | RF_REAR_ANTILOCK);
   rider_set_front_brake(r, 1);
   rider_set_rear_brake(r, 1);
-  run(64);
+  run(128);
   double z0 = dBodyGetPosition(r->body[FRAME])[2];
   run(256);
   double moved = std::fabs(dBodyGetPosition(r->body[FRAME])[2] - z0);
@@ -286,9 +406,14 @@ TEST_P(SlopeTest, BrakesHoldBelowTheFrictionAngle) {
     EXPECT_GT(moved, 1.0) << "tan " << t;
 }
 
+// The step bounds each tire's friction by the load it finds with the tires
+// frictionless, which lets a braked bike hold a little past tan = mu (to
+// about 1.06 mu, measured); the pair either side of that limit fails for a
+// coefficient a tenth off either way (0.45 slides at 0.5, 0.55 holds at
+// 0.56).
 INSTANTIATE_TEST_SUITE_P(Slopes, SlopeTest,
-                         ::testing::Values(SlopeCase{0.125f, true}, SlopeCase{0.375f, true},
-                                           SlopeCase{0.625f, false}, SlopeCase{0.875f, false}));
+                         ::testing::Values(SlopeCase{0.125f, true}, SlopeCase{0.5f, true},
+                                           SlopeCase{0.56f, false}, SlopeCase{0.875f, false}));
 
 static uint64_t scripted_ride() {
   TestGround g;

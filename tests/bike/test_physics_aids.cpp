@@ -166,10 +166,28 @@ TEST_F(PhysicsTest, AfterACrashTheRiderIsBackOnTheBike) {
   crash(r);
   EXPECT_EQ(dJointGetBody(r->joint[JOINT_RIDER], 0), nullptr);
   int tics = 0;
+  bool seen[2] = {false, false};
   while (r->crash_timer > 0 && tics < 128 * 20) {
     run(1);
     tics++;
+    // From timer 319 the feet go to their dab points, there within a
+    // quarter of a second.
+    for (int at : {319, 319 - 32}) {
+      if (r->crash_timer != at || seen[at == 319 ? 0 : 1]) continue;
+      seen[at == 319 ? 0 : 1] = true;
+      for (int s = 0; s < 2; s++) {
+        double dab[3];
+        ASSERT_TRUE(dab_foot_point(r, s, dab));  // upright: both sides dab
+        double off = std::hypot(r->foot[s][0] - dab[0], r->foot[s][1] - dab[1],
+                                r->foot[s][2] - dab[2]);
+        if (at == 319)
+          EXPECT_GT(off, 0.5) << "side " << s;
+        else
+          EXPECT_LT(off, 0.05) << "side " << s;
+      }
+    }
   }
+  EXPECT_TRUE(seen[0] && seen[1]);
   EXPECT_EQ(r->crash_timer, 0);
   EXPECT_GE(tics, 512);
   EXPECT_EQ(dJointGetBody(r->joint[JOINT_RIDER], 0), r->body[RIDER_BODY]);

@@ -75,6 +75,7 @@ class PhysicsTest : public ::testing::Test {
   void TearDown() override {
     physics_shutdown();
     physics_hooks = PhysicsHooks();  // a failed test may leave its hooks
+    physics_options = PhysicsOptions();  // or its settings
   }
 
   // A rider standing with its wheels just touching the ground at (x, z),

@@ -240,6 +240,106 @@ TEST_F(PhysicsTest, NonFiniteStateIsMendedNotSpread) {
   EXPECT_EQ(b->nonfinite_resets, 0);
 }
 
+// What would make ODE give up the whole step is mended before it: forces
+// that are not numbers (from a robot's driving, say), joint anchors that
+// are not, a setup that leaves a body without mass or sets a spring to not
+// a number, a contact with no place or direction. The step never needs its
+// escape, the rider rides on and the other rider never notices.
+static void (*spoil_once)(Rider *r);
+TEST_F(PhysicsTest, WhatTheStepCannotTakeIsMendedBeforeIt) {
+  struct Case {
+    const char *name;
+    void (*drive)(Rider *r);        // as a robot's driving, after one step
+    void (*before_step)(Rider *r);  // after the next tic's contacts
+    bool mended;                    // put back on its wheels
+  } cases[] = {
+      {"force", [](Rider *r) { dBodyAddForce(r->body[FRAME], NAN, 0, 0); }, nullptr, false},
+      {"torque", [](Rider *r) { dBodyAddTorque(r->body[SWINGARM], 0, INFINITY, 0); }, nullptr,
+       false},
+      {"setup",
+       [](Rider *r) {
+         RiderAdjust a;
+         RiderSetup s;
+         setup_defaults(&s);
+         setup_convert(&s, rider_model(r), 1, &a);
+         for (double share : {0.0, -1.0, 1.0, 5.0, double(NAN)}) {
+           a.rider_mass_distribution = share;
+           rider_set_adjust(r, &a);
+         }
+         a.rider_zdamping = NAN;
+         a.fork_spring = INFINITY;
+         rider_set_adjust(r, &a);
+       },
+       nullptr, false},
+      {"anchor", nullptr,
+       [](Rider *r) { dJointSetHingeAnchor(r->joint[JOINT_SWINGARM], NAN, 0, 0); }, true},
+      {"reattached", nullptr,
+       [](Rider *r) {
+         // Attached while its body is lost, the joint takes the lost place
+         // for its anchor.
+         const dReal *p = dBodyGetPosition(r->body[RIDER_BODY]);
+         double keep[3] = {p[0], p[1], p[2]};
+         dBodySetPosition(r->body[RIDER_BODY], NAN, 0, 0);
+         dJointAttach(r->joint[JOINT_RIDER], r->body[RIDER_BODY], r->body[FRAME]);
+         dBodySetPosition(r->body[RIDER_BODY], keep[0], keep[1], keep[2]);
+       },
+       true},
+      {"contact", nullptr,
+       [](Rider *r) {
+         const double at[3] = {16, 0, 16}, nowhere[3] = {NAN, 0, 0};
+         const double up[3] = {0, 1, 0}, none[3] = {0, 0, 0};
+         soft_joint(r->body[FRAME], nullptr, nowhere, up, 0.1, 2500, 250, 1);
+         soft_joint(r->body[FRAME], nullptr, at, none, 0.1, 2500, 250, 1);
+         soft_joint(r->body[FRAME], nullptr, at, up, NAN, 2500, 250, 1);
+         soft_joint(r->body[FRAME], nullptr, at, up, 0.1, INFINITY, 250, 1);
+       },
+       false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(physics_init(), 1);
+    ground.build(5, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
+    Rider *r = place(16, 16, 0, 0.02f);
+    Rider *other = place(48, 16, 1, 0.02f);
+    ASSERT_NE(r, nullptr);
+    ASSERT_NE(other, nullptr);
+    const double v[3] = {0, 0, -10};
+    rider_set_velocity(r, v);
+    rider_set_velocity(other, v);
+    run(16);
+    spoil_once = c.drive;
+    physics_hooks.robot_drive = [](Rider *x) {
+      if (x->slot != 0 || !spoil_once) return;
+      spoil_once(x);
+      spoil_once = nullptr;
+    };
+    run(1);
+    physics_contacts();
+    if (c.before_step) c.before_step(r);
+    physics_step();
+    physics_update_riders();
+    physics.now_tic++;
+    run(64);
+    EXPECT_EQ(physics.step_escapes, 0);
+    EXPECT_TRUE(rider_finite(r));
+    EXPECT_EQ(r->nonfinite_resets, c.mended ? 1 : 0);
+    EXPECT_EQ(other->nonfinite_resets, 0);
+    EXPECT_NEAR(rider_speed(other), 10, 1);
+    if (!c.mended) {
+      // Riding on beside the other.
+      EXPECT_NEAR(dBodyGetPosition(r->body[FRAME])[2], dBodyGetPosition(other->body[FRAME])[2], 0.5);
+    }
+    for (int i = 0; i < BODY_PART_COUNT; i++) {
+      dMass m;
+      dBodyGetMass(r->body[i], &m);
+      EXPECT_GT(m.mass, 0) << i;
+    }
+    EXPECT_TRUE(std::isfinite(r->rider_zdamping) && std::isfinite(r->fork_spring));
+    physics_shutdown();
+    physics_hooks = PhysicsHooks();
+  }
+}
+
 TEST_F(PhysicsTest, LocalSimulationWeightDisablesAtAQuarter) {
   ground.build(4, 1.0f, [](float, float) { return 0.0f; }, 1.0f);
   Rider *r = place(16, 16);

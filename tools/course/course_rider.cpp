@@ -266,7 +266,8 @@ void course_ride(const GenTrackLayout &l, const CoursePlan &plan, CourseRider *c
   if (over > 2) {
     double b = (over - 2) * 0.2;
     out->front_brake = float(b > 0.8 ? 0.8 : b);
-    // Gently on the rear: a locked rear wheel slides out in the bend.
-    out->rear_brake = float(b > 0.2 ? 0.2 : b);
+    // At most half the rear brake: a locked rear wheel slides out in the
+    // bend.
+    out->rear_brake = float(b > 0.5 ? 0.5 : b);
   }
 }

@@ -4,7 +4,7 @@
 //
 //   ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]
 //        [--script FILE] [--at X,Z,HEADING] [--stability N] [--arcade]
-//        [--style KEY=VALUE...] [--gates] [CONTROL...]
+//        [--strict-friction] [--style KEY=VALUE...] [--gates] [CONTROL...]
 //
 // A control is "TIME:key=value[,key=value...]" (also one per line in a
 // script file, '#' starts a comment). Keys: throttle, front, rear, steer,
@@ -14,10 +14,11 @@
 // itself, and prints each lap's time (a lap is the course's length along
 // its centre line from where the ride began, the start gate unless --at)
 // and each flight's take-off and landing. The rider has the stock setup
-// (stability 100, automatic shifting), arcade off. --gates reads the
-// track's "timing_gates" and prints every checkpoint the rider crosses
-// (sequence index, checkpoint, counted or not, time) and each lap's tally
-// of entries crossed and skipped.
+// (stability 100, automatic shifting), arcade off. --strict-friction rides
+// with the physics' strict friction setting. --gates reads the track's
+// "timing_gates" and prints every checkpoint the rider crosses (sequence
+// index, checkpoint, counted or not, time) and each lap's tally of entries
+// crossed and skipped.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -119,13 +120,14 @@ int main(int argc, char **argv) {
     if (!strcmp(a, "--help")) {
       printf("usage: ride [--track DIR] [--bike NAME] [--seconds S] [--every N] [--follow]\n"
              "            [--script FILE] [--at X,Z,HEADING] [--stability N] [--arcade]\n"
-             "            [--style KEY=VALUE]... [--gates]\n"
+             "            [--strict-friction] [--style KEY=VALUE]... [--gates]\n"
              "            [TIME:key=value[,key=value...]]...\n"
              "keys: throttle, front, rear, steer, lean, clutch, sit, backup (0..1 or -1..1),\n"
              "      gear (1..6), shift (+1/-1); values hold until changed.\n"
              "--follow rides the default course to a speed plan (the script's throttle,\n"
              "if any, is the most it opens), printing lap times and jumps; --style sets\n"
              "the plan: grip, braking, whoops, roller, tabletop, double, step_up (ft/s).\n"
+             "--strict-friction limits each tire to mu times the load it carries.\n"
              "--gates prints every checkpoint of the track's timing gates crossed.\n"
              "The state is printed every N tics.\n");
       return 0;
@@ -136,6 +138,7 @@ int main(int argc, char **argv) {
     else if (!strcmp(a, "--every")) every = atoi(next(a));
     else if (!strcmp(a, "--follow")) follow = 1;
     else if (!strcmp(a, "--arcade")) arcade = 1;
+    else if (!strcmp(a, "--strict-friction")) physics_options.strict_friction = 1;
     else if (!strcmp(a, "--gates")) gates = 1;
     else if (!strcmp(a, "--stability")) stability = atoi(next(a));
     else if (!strcmp(a, "--style")) {
