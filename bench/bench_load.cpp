@@ -14,22 +14,10 @@
 #include "bike/physics.h"
 #include "core/core.h"
 #include "core/log.h"
+#include "bench/bench_common.h"
 #include "race/race.h"
 #include "terrain/terrain.h"
 
-static void quiet(const char *) {}
-static void quiet_progress(const char *, int) {}
-
-// The build folder: the generated data lives beside the game there.
-static std::string build_folder() {
-  char exe[4096];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return ".";
-  exe[n] = 0;
-  std::string path = exe;
-  path = path.substr(0, path.rfind('/'));  // build/bench
-  return path.substr(0, path.rfind('/'));
-}
 
 static double load_seconds(const std::vector<int> &slots) {
   int64_t t0 = clock_ms();
@@ -47,9 +35,9 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: bench_load [TRACK] [RIDERS 1..%d]\n", RIDER_SLOTS);
     return 1;
   }
-  setenv("TW_HOME", build_folder().c_str(), 0);
-  ui_hooks.message = quiet;
-  ui_hooks.progress = quiet_progress;
+  setenv("TW_HOME", bench_build_folder().c_str(), 0);
+  ui_hooks.message = bench_quiet;
+  ui_hooks.progress = bench_quiet_progress;
   file_index_build();
   if (track_list_build() == 0 || !track_find(track)) {
     fprintf(stderr, "No track named \"%s\" (is the data generated?)\n", track);

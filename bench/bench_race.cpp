@@ -13,21 +13,10 @@
 #include "bike/bike.h"
 #include "bike/physics.h"
 #include "core/core.h"
+#include "bench/bench_common.h"
 #include "race/race.h"
 #include "terrain/terrain.h"
 
-static void quiet(const char *) {}
-static void quiet_progress(const char *, int) {}
-
-static std::string build_folder() {
-  char exe[4096];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return ".";
-  exe[n] = 0;
-  std::string path = exe;
-  path = path.substr(0, path.rfind('/'));  // build/bench
-  return path.substr(0, path.rfind('/'));
-}
 
 static double now_us() {
   timespec t;
@@ -42,9 +31,9 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: bench_race [RIDERS 1..40] [SECONDS]\n");
     return 1;
   }
-  setenv("TW_HOME", build_folder().c_str(), 0);
-  ui_hooks.message = quiet;
-  ui_hooks.progress = quiet_progress;
+  setenv("TW_HOME", bench_build_folder().c_str(), 0);
+  ui_hooks.message = bench_quiet;
+  ui_hooks.progress = bench_quiet_progress;
   file_index_build();
   const char *track = "tracks/hollow_creek";
   if (track_list_build() == 0 || !track_find(track)) {
