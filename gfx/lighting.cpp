@@ -1,0 +1,3 @@
+#include "gfx/lighting.h"
+
+Lighting lighting;
