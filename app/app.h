@@ -25,31 +25,49 @@ enum ViewMode {
 };
 
 // ------------------------------------------------------------ settings
-// Values taken from the configuration file; the command line may override
-// the derived detail settings but never these.
+// The configuration file's values, one field per key under the key's own
+// name (slot00..slot39 and the history are arrays). The item table in
+// app/config.cpp points at these fields; the rest of the program reads them.
+// The command line may override derived detail settings but never these.
+// Choices hold the selected index into the item's texts.
 struct Config {
   int xres = 640, yres = 480;
   int draw_fps = 0, draw_time = 0, draw_ping = 1, draw_speed = 0;
   int spy = 0;
   char track[256] = "";
+  int record = 0, skill = 0;  // "No"/"Yes"; "Novice", "Amateur", "Expert"
+  double minutes = 0, laps = 5;
+  int slot[40] = {};  // "Empty", "Human", "Robot", "Robot (2 stroke)", "Robot (4 stroke)"
+  double ghost_fade_distance = 10;
+  int time_trial_abort = 1;
   // Index into the video mode list: 0 the desktop in full screen, 1 a window.
   // A window until a configuration says otherwise: a first start must not
   // take over the whole screen.
   int video_mode = 1;
-  char server_name[128] = "";
+  char server_name[128] = "localhost";
   char server_name_hist[16][127] = {};
-  int server_hist_pos = -1;
+  int server_hist_pos = -1;  // browsing position in the history, -1 none
   double ground_detail = 70, ground_texture_detail = 9;
-  int ground_texture_dim_new = 1;  // choice index: 128 << index texels
+  int ground_texture_dim = 2;      // 32 << index texels (older setting)
+  int ground_texture_dim_new = 1;  // 128 << index texels
   int ground_mipmaps = 1;          // "No" 0, "Yes" 1
   int texture_compress = 0;        // "No", "Yes", "Always"
-  double roost_density = 1000, terrain_resync_rate = 0;
-  int reflections = 1, rigid_camera = 0;
+  int render_texture = 0;          // "Software", "Hardware/Copy", "Hardware/Direct",
+                                   // "Shaders/Copy", "Shaders/Direct"
+  int use_shader = 1;
+  int use_fbo = 1;                 // read only: the older form of render_texture
+  double roost_density = 1000, reshade_delay = 0, terrain_resync_rate = 0;
+  int lens_flare = 1, reflections = 1, hide_rider = 0, rigid_camera = 0;
   double model_detail = 50, model_texture_detail = 9;
   double fov = 110;
+  double first_person_height = 0, first_person_angle = 0, first_person_gimbal = 0;
   double third_person_height = 5, third_person_distance = 10;
-  int record = 0, skill = 0;  // New Race menu: record-demo choice, robot skill
-  double minutes = 0, laps = 5;
+  double volume = 10, comp_volume = 8;
+  int playback_mode = 0;  // "Playback Only", "Race Against"
+  int billboard_optimize_lookahead = 8;
+  int message_lines = 5;
+  int demo_backups = 0;
+  double map_scale = 1;
 };
 extern Config config;
 

@@ -192,6 +192,8 @@ int shutdown_second_half(int status) {
   if (record_audio_file) fclose(record_audio_file);
   record_audio_file = nullptr;
   log_printf("Writing config files\n");
+  const char *t = track_menu_selected();
+  if (t && t[0]) snprintf(config.track, sizeof config.track, "%s", t);
   config_write();
   net_library_shutdown();
   log_printf("Freeing memory (2)\n");
@@ -281,10 +283,10 @@ int app_main(int argc, char **argv) {
     return 1;
   }
   log_printf("Tarnwick version %s\n", VERSION_STRING);
-  memset(config.server_name_hist, 0, sizeof config.server_name_hist);
   build_video_modes();
 
   config_set_defaults();
+  config_set_video_modes(video_modes);
   controls_set_defaults();
   apply_detail_preset(0);
   config_read();
