@@ -266,6 +266,22 @@ struct OrbitInput {
   double (*ground_height)(double x, double z);
 };
 OrbitCamera orbit_camera(const OrbitInput &in);
+// The keyframe camera of the trackside view: keyframes kept sorted by tic.
+struct Keyframe {
+  double pos[3], rot[4];  // position, orientation quaternion
+  double fov;
+  int tic;
+};
+enum { KEYFRAME_MAX = 1024 };
+// A keyframe from the free trackside camera at the tic.
+void keycam_add(int tic);
+// The first keyframe later than the tic, else the last (all of them when
+// fewer than two exist).
+void keycam_delete(int tic);
+void keycam_clear();
+int keycam_count();
+const Keyframe *keycam_get(int i);
+void keycam_replace(const Keyframe *frames, int count);
 // Lifts every rider clear of the ground when leaving the editor.
 void lift_riders_clear();
 

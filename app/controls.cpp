@@ -116,12 +116,15 @@ void handle_key(int code, int down) {
   }
   if (loop.menu_screen >= 0) {
     // A key that opened or changed the screen is not also an entry on it.
-    if (!menu_changed_this_frame()) menu_key(code);
+    if (menu_changed_this_frame()) return;
+    if (loop.menu_screen == CHAT_SCREEN) chat_line_key(code);
+    else menu_key(code);
     return;
   }
   if (loop.view_mode == VIEW_EDITOR && editor_key(code)) return;
   if (special_key_is(KEY_CHAT, code)) {
-    loop.menu_screen = 16;
+    loop.menu_screen = CHAT_SCREEN;
+    chat_line_open();
     return;
   }
   if (loop.view_mode == VIEW_NO_TRACK) return;

@@ -33,12 +33,7 @@ void draw(const char *text, int spin) {
   frame_end(w);
 }
 
-void on_message(const char *text) {
-  message_window_add(text);
-  size_t n = strlen(text);
-  const char *reset = strchr(text, 27) ? "\033[0m" : "";
-  log_printf(n && text[n - 1] == '\n' ? "%s%s" : "%s%s\n", text, reset);
-}
+void on_message(const char *text) { message_store_add(text); }
 
 void on_progress(const char *text, int cycling) {
   drain_input();

@@ -355,7 +355,9 @@ static int draw_frame(Window *w) {
   if (settings.record_video && track_loaded()) write_video_frame(width, height);
   if (followed_is_local() && net_connected() && !net_has_race_slot())
     draw_big_text("Warmup mode - collisions disabled");
-  menu_draw();
+  message_window_draw();
+  if (loop.menu_screen == CHAT_SCREEN) chat_line_draw();
+  else menu_draw();
   stutter_checkpoint("draw");
   if (settings.glfinish) twglFinish();
   twglFlush();

@@ -16,3 +16,8 @@ void net_disconnect();
 void net_reset();
 void net_send_chat(const char *text);
 void net_library_shutdown();
+// File upload to the server: one at a time, of a data name
+// ("@outgoing/...").
+int net_upload_active();
+void net_upload_stop();
+void net_upload_start(const char *data_name);

@@ -36,3 +36,8 @@ void demo_read_tic();
 // none): a replayed rider keeps a race open while its history moves it.
 int demo_history_has_pose(int slot, int tic);
 int demo_history_newest_tic(int slot);
+
+// A demo is being recorded outside a time trial: it can still be renamed.
+int demo_recording_renamable();
+// The file name the recording is saved under (".twdemo" already added).
+void demo_set_record_name(const char *file_name);
