@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/shared.h"
 
@@ -112,6 +113,7 @@ struct Settings {
   int record_demo = 0, time_trial = 0;
   std::string drive;  // "follow" or a control script for the local player
   int print_hash = 0;  // print the world hash when a headless run ends
+  std::vector<std::string> console_lines;  // "--console": run once start-up is done
   int help = 0;
 };
 extern Settings settings;

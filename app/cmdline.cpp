@@ -164,6 +164,13 @@ int drive_source(const OptionDef &o, const char *v, double, Settings *s, std::st
   return 0;
 }
 
+// Repeatable: every line is kept, in order.
+int console_command(const OptionDef &o, const char *v, double, Settings *s, std::string *errors) {
+  if (!*v) return bad_arg(o, errors);
+  s->console_lines.push_back(v);
+  return 0;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------- table
@@ -271,6 +278,9 @@ const OptionDef OPTION_TABLE[] = {
              "course, or by a control script"},
     {.name = "--print-hash", .kind = OPT_FLAG, .to = AT(print_hash),
      .help = "print the world hash at the end of a headless run"},
+    {.name = "--console", .kind = OPT_TEXT, .special = console_command,
+     .help = "\"LINE\": run a console line once start-up is done (repeatable), e.g. "
+             "\"/fov 90\""},
     {.name = "--help", .kind = OPT_FLAG, .to = AT(help), .help = "show this text and end"},
 };
 const int OPTION_COUNT = int(sizeof OPTION_TABLE / sizeof OPTION_TABLE[0]);

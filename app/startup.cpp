@@ -472,6 +472,7 @@ int app_main(int argc, char **argv) {
   loop.followed_rider = followed;
   loop.menu_screen = settings.connect_given || command_race ? -1 : 0;
   loop.view_mode = VIEW_NO_TRACK;
+  for (const std::string &line : settings.console_lines) console_line(line.c_str());
   main_loop();
   if (settings.print_hash) {
     // The world as the run left it, for comparing runs bit for bit.

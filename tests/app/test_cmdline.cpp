@@ -209,6 +209,11 @@ TEST(CommandLine, Table) {
       {{"--help"}, 0, "", [](const Settings &s) { return s.help == 1; }},
       {{"--headless", "--print-hash"}, 0, "", [](const Settings &s) { return s.print_hash == 1; }},
       {{}, 0, "", [](const Settings &s) { return s.print_hash == 0; }},
+      {{"--console", "/fov 90", "--console=/togglefps"}, 0, "",
+       [](const Settings &s) {
+         return s.console_lines == std::vector<std::string>{"/fov 90", "/togglefps"};
+       }},
+      {{"--console"}, 1, "Bad arg for --console\n", nullptr},
   };
   for (const Case &c : cases) {
     std::string line;
