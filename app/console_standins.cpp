@@ -45,12 +45,17 @@ void engine_sound_set_pipe(int slot, const float shape[3], const int params[2]) 
        params[0], params[1]);
 }
 
-int demo_recording_renamable() { return 0; }
-void demo_set_record_name(const char *file_name) { note("demo_set_record_name %s", file_name); }
+// Tests set this to stand for a recording in progress.
+int console_standin_recording = 0;
+int demo_recording_renamable() { return console_standin_recording; }
+void demo_set_record_name(const char *file_name) {
+  console_standin_calls.push_back(std::string("demo_set_record_name ") + file_name);
+}
 
 int net_upload_active() { return 0; }
 void net_upload_stop() { note("net_upload_stop"); }
 void net_upload_start(const char *data_name) { note("net_upload_start %s", data_name); }
+void net_client_info_changed() { note("net_client_info_changed"); }
 
 void keycam_add(int tic) {
   Keyframe k{};

@@ -18,6 +18,7 @@
 #include "bike/bike.h"
 #include "bike/engine_sound.h"
 #include "bike/physics.h"
+#include "bike/rider.h"
 #include "bike/robot.h"
 #include "gfx/render.h"
 #include "net/net.h"
@@ -108,6 +109,16 @@ void build_picture_lists(const char *const *names) {
     for (size_t i = 0; saved && i < picture_lists[l].size(); i++)
       if (picture_lists[l][i] == saved) picture_selected[l] = int(i);
   }
+}
+
+// After "readsetup", good or not: the bike's graphics list and the saved
+// pictures, the server's copy of the player, and the player's own bike.
+void setup_was_read(RiderSetup *s) {
+  build_picture_lists(file_index_build());
+  net_client_info_changed();
+  int f = loop.followed_rider;
+  Rider *r = rider_in_slot(f);
+  if (r && rider_roles[f] == ROLE_LOCAL) rider_apply_setup(r, s, !net_connected(), loop.game_clock);
 }
 
 void build_demo_list(const char *const *names) {
@@ -291,6 +302,7 @@ int app_main(int argc, char **argv) {
   apply_detail_preset(0);
   config_read();
   setup_watch_reset(&rider_setup);
+  setup_read_hook = setup_was_read;
 
   settings = Settings();
   settings.width = config.xres;

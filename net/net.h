@@ -21,3 +21,5 @@ void net_library_shutdown();
 int net_upload_active();
 void net_upload_stop();
 void net_upload_start(const char *data_name);
+// The player's name, number, bike or pictures changed: sent again.
+void net_client_info_changed();

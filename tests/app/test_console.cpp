@@ -25,6 +25,7 @@
 #include "tests/common/test_util.h"
 
 extern std::vector<std::string> console_standin_calls;
+extern int console_standin_recording;
 
 namespace {
 
@@ -244,6 +245,22 @@ TEST(Console, EveryCommand) {
   keycam_clear();
   config_set_defaults();
   settings = Settings();
+}
+
+TEST(Console, NamingTheDemoBeingRecorded) {
+  const std::string word_1016(1016, 'd'), word_1017(1017, 'd');
+  const std::string longest = "/namedemo " + word_1016, too_long = "/namedemo " + word_1017;
+  console_standin_recording = 1;
+  run_lines({
+      {"/namedemo  heat2 and more", 1, {"Demo name updated"}, nullptr,
+       {"demo_set_record_name heat2.twdemo"}},
+      {"/namedemo final.twdemo", 1, {"Demo name updated"}, nullptr,
+       {"demo_set_record_name final.twdemo"}},
+      {longest.c_str(), 1, {"Demo name updated"}, nullptr,
+       {"demo_set_record_name " + word_1016 + ".twdemo"}},
+      {too_long.c_str(), 1, {"Name too long"}},
+  });
+  console_standin_recording = 0;
 }
 
 TEST(Console, ChatIsLimitedToOneLineInTwoSeconds) {
