@@ -283,6 +283,7 @@ int app_main(int argc, char **argv) {
   gfx_fatal_hook = gfx_fatal;
 
   message_window_clear();
+  ui_hooks.message = message_store_add;
   const char *home = search_folder(0);
   if (home) {
     make_folders(home);
@@ -303,6 +304,7 @@ int app_main(int argc, char **argv) {
   config_read();
   setup_watch_reset(&rider_setup);
   setup_read_hook = setup_was_read;
+  time_trial_set_backup_aborts(config.time_trial_abort);
 
   settings = Settings();
   settings.width = config.xres;

@@ -399,4 +399,27 @@ TEST(ChatLine, EditingAndHistory) {
   settings = Settings();
 }
 
+// Through the loop's key handling: the Chat control opens the screen, and
+// its own character is not typed into the line.
+TEST(ChatLine, OpenedByTheChatControl) {
+  ui_keys_lookup();
+  controls_set_defaults();
+  controls_resolve_all();
+  loop = LoopState();
+  loop.menu_screen = -1;
+  loop.view_mode = VIEW_NO_TRACK;
+  menu_frame_begin_for_tests();
+  handle_key(key("t"), 1);
+  handle_key('t', 1);
+  EXPECT_EQ(loop.menu_screen, CHAT_SCREEN);
+  EXPECT_STREQ(chat_line.text, "");
+  menu_frame_begin_for_tests();
+  handle_key('h', 1);
+  handle_key('i', 1);
+  EXPECT_STREQ(chat_line.text, "hi");
+  handle_key(key("esc"), 1);
+  EXPECT_EQ(loop.menu_screen, -1);
+  controls_release_all();
+}
+
 }  // namespace
