@@ -157,7 +157,7 @@ TEST(Config, ReadingCases) {
            if (h[0]) return false;
          return true;
        }},
-      {"long line skipped whole", long_line + "yres=600\nfov=80\n",
+      {"long line: its rest never read", long_line + "yres=600\nfov=80\n",
        [] {
          return config.xres == 640 && config.yres == 600 && config.fov == 80 &&
                 strlen(config.server_name) == 127;
