@@ -220,6 +220,10 @@ void colour_pass(const GroundLevel &a) {
   for (int z = tz0; z < tz1; z++)
     for (int x = tx0; x < tx1; x++) present[t.tilemap[size_t(z) * tiles + x]] = 1;
   const float lo = 0.0625f, hi = 0.9375f, ts = t.tile_size;
+  // Tiles smaller than a texel show only their picture's mean colour: a
+  // row's run of one surface is then one quad (a million tiles on a large
+  // terrain would otherwise be a million quads).
+  bool runs = (tx1 - tx0) > texture_dim();
   twglColor(1, 1, 1, 1);
   for (int s = 0; s < t.tile_count && s < SURFACE_MAX; s++) {
     if (!present[s]) continue;
@@ -231,7 +235,9 @@ void colour_pass(const GroundLevel &a) {
       float z0 = float(z) * ts, z1 = z0 + ts;
       for (int x = tx0; x < tx1; x++) {
         if (row[x] != s) continue;
-        float x0 = float(x) * ts, x1 = x0 + ts;
+        float x0 = float(x) * ts;
+        while (runs && x + 1 < tx1 && row[x + 1] == s) x++;
+        float x1 = float(x + 1) * ts;
         twglTexCoord(lo, lo), twglVertexGround(x0, z0);
         twglTexCoord(hi, lo), twglVertexGround(x1, z0);
         twglTexCoord(hi, hi), twglVertexGround(x1, z1);
