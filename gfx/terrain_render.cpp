@@ -410,10 +410,13 @@ int terrain_render_create() {
   int cells = t.size - 1;
   // Clamped: repeating would bring the far edge's heights into the
   // normals along this one.
+  // OpenGL ES filters float textures only with an extension; the nearest
+  // sample still gives a one-sample difference there.
+  GLint filter = twgl_gles ? GL_NEAREST : GL_LINEAR;
   twglGenTextures(1, &rs->heights);
   twglBindTexture(GL_TEXTURE_2D, rs->heights);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
   twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
   twglTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, cells, cells, GL_RED, GL_FLOAT, nullptr);
