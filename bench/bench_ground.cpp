@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,13 @@ bool make_target() {
 double now_ms() {
   using namespace std::chrono;
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The node pass runs on this thread alone: its CPU time, not the wall's.
+double cpu_ms() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
 }
 
 double percentile(std::vector<double> v, double p) {
@@ -157,9 +165,9 @@ int main(int argc, char **argv) {
 
   // A whole node pass, then slices of one as the main loop runs them.
   lod_set_tolerance(lod.tolerance);
-  t0 = now_ms();
+  t0 = cpu_ms();
   lod_pass(LONG_MAX);
-  double full_pass = now_ms() - t0;
+  double full_pass = cpu_ms() - t0;
 
   const GenTrackLayout &layout = gen_track_layout();
   const float speed = 40, fps = 30, eye_height = 5.5f, pitch = 0.12f;
@@ -177,10 +185,10 @@ int main(int argc, char **argv) {
     eye[1] = terrain_height(eye[0], eye[2]) + eye_height;
     float dir[3] = {p.tx * cosf(pitch), -sinf(pitch), p.tz * cosf(pitch)};
     double start = now_ms();
-    double s0 = now_ms();
+    double s0 = cpu_ms();
     if (!lod.running) terrain.change_count++;
     terrain_update_frame();
-    slices.push_back(now_ms() - s0);
+    slices.push_back(cpu_ms() - s0);
     terrain_set_viewer(eye, dir);
     terrain_texture_step(eye);
     int passes = ground_stats.level_passes;
@@ -220,7 +228,7 @@ int main(int argc, char **argv) {
   printf("per frame: %.0f triangles, %.1f batches\n", triangles / frames, batches / frames);
   double mean_slice = 0;
   for (double s : slices) mean_slice += s;
-  printf("node pass: %.3f ms per frame (8000 units), %.0f ms for a whole pass\n",
+  printf("node pass (CPU): %.3f ms per frame (8000 units), %.0f ms for a whole pass\n",
          mean_slice / double(slices.size()), full_pass);
   terrain_free();
   gfx_shutdown();
