@@ -21,6 +21,7 @@
 #include "bike/rider.h"
 #include "bike/robot.h"
 #include "gfx/render.h"
+#include "gfx/terrain_render.h"
 #include "net/net.h"
 #include "platform/audio.h"
 #include "race/demo.h"
@@ -376,6 +377,13 @@ int app_main(int argc, char **argv) {
       return shutdown_second_half(1);
     }
     gfx_ready = true;
+    // The ground's drawing exists only with GL: a headless run has none.
+    ground_settings.tolerance = settings.terrain_detail;
+    ground_settings.texture_size = settings.ground_texture_size;
+    ground_settings.mipmaps = config.ground_mipmaps != 0;
+    ground_settings.resync_rate = int(config.terrain_resync_rate);
+    ground_settings.texture_reduction = settings.ground_texture_reduction;
+    terrain_render_attach();
   }
 
   loading_screen_install();

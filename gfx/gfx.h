@@ -142,6 +142,8 @@ void twglBindFramebuffer(GLenum target, GLuint fb);
 void twglFramebufferTexture2D(GLenum target, GLenum attachment, GLenum textarget,
                               GLuint tex, GLint level);
 GLenum twglCheckFramebufferStatus(GLenum target);
+void twglGenerateMipmap(GLenum target);
+void twglGetIntegerv(GLenum name, GLint *v);
 void twglGenBuffers(GLsizei n, GLuint *b);
 void twglDeleteBuffers(GLsizei n, const GLuint *b);
 void twglBindBuffer(GLenum target, GLuint b);

@@ -41,6 +41,7 @@
   X(FramebufferTexture2D, FRAMEBUFFERTEXTURE2D, 0)       \
   X(GenBuffers, GENBUFFERS, 0)                           \
   X(GenFramebuffers, GENFRAMEBUFFERS, 0)                 \
+  X(GenerateMipmap, GENERATEMIPMAP, 0)                   \
   X(GenTextures, GENTEXTURES, 0)                         \
   X(GenVertexArrays, GENVERTEXARRAYS, 0)                 \
   X(GetError, GETERROR, 0)                               \

@@ -16,9 +16,10 @@ void draw_hud();
 void free_camera_move(double distance);
 void models_delete();
 
-// The ground drawing's copy of the heights follows the changed blocks,
-// at most `budget` cells a frame; the editor brings it up to date at once.
-void terrain_update_step(int budget);
+// The ground drawing (gfx/terrain_render.cpp) follows the changed heights:
+// a slice of its node values and at most `blocks` changed blocks a frame;
+// the editor brings it up to date at once.
+void terrain_update_step(int blocks);
 void terrain_bring_up_to_date();
 void terrain_set_mipmaps(int on);
 

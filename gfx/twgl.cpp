@@ -571,6 +571,8 @@ TWGL_DIRECT(void, FramebufferTexture2D,
             (GLenum t, GLenum attachment, GLenum textarget, GLuint tex, GLint level),
             (t, attachment, textarget, tex, level))
 TWGL_DIRECT(GLenum, CheckFramebufferStatus, (GLenum t), (t))
+TWGL_DIRECT(void, GenerateMipmap, (GLenum t), (t))
+TWGL_DIRECT(void, GetIntegerv, (GLenum name, GLint *v), (name, v))
 TWGL_DIRECT(void, GenBuffers, (GLsizei n, GLuint *b), (n, b))
 TWGL_DIRECT(void, DeleteBuffers, (GLsizei n, const GLuint *b), (n, b))
 TWGL_DIRECT(void, BindBuffer, (GLenum t, GLuint b), (t, b))

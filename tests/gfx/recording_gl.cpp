@@ -182,6 +182,7 @@ void recording_gl_install(const char *version) {
   gl.BindFramebuffer = [](GLenum, GLuint) {};
   gl.FramebufferTexture2D = [](GLenum, GLenum, GLenum, GLuint, GLint) {};
   gl.CheckFramebufferStatus = [](GLenum) -> GLenum { return GL_FRAMEBUFFER_COMPLETE; };
+  gl.GenerateMipmap = [](GLenum) { note("GenerateMipmap"); };
   twgl_init();
   rec.calls.clear();
 }
