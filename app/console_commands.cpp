@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "app/console.h"
+#include "terrain/deform.h"
 #include "bike/bike.h"
 #include "bike/engine_sound.h"
 #include "bike/physics.h"
@@ -406,9 +407,11 @@ void height_volume(const char *) {
   add_messagef("%f\n", sum);
 }
 
+// The ground notices the change at its next texture step and redraws
+// every detail level.
 void toggle_decals(const char *) {
-  toggle_notice("Hide decals", &console_state.hide_decals);
-  decals_refresh_all(console_state.hide_decals);
+  decals_toggle();
+  console_state.hide_decals = decals_hidden;
 }
 
 void clear_log(const char *) { contact_labels_clear(); }

@@ -34,7 +34,6 @@ void suspension_graph_set(int on) { note("suspension_graph_set %d", on); }
 void free_camera_set_angles(double yaw, double pitch) {
   note("free_camera_set_angles %g %g", yaw, pitch);
 }
-void decals_refresh_all(int hidden) { note("decals_refresh_all %d", hidden); }
 void contact_labels_set(int flags, double spacing) {
   note("contact_labels_set 0x%x %g", flags, spacing);
 }

@@ -30,7 +30,6 @@ void suspension_graph_set(int on);
 // Aims the free trackside camera: yaw and pitch in degrees, roll 0.
 void free_camera_set_angles(double yaw, double pitch);
 // Every decal of the whole terrain placed again (after hiding or showing).
-void decals_refresh_all(int hidden);
 // Tire-contact labels in the world: bit 1 of flags places one per rider
 // every `spacing` units of travel; clearing removes them all.
 void contact_labels_set(int flags, double spacing);

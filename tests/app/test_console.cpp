@@ -12,6 +12,7 @@
 #include "app/app.h"
 #include "app/config.h"
 #include "app/console.h"
+#include "terrain/deform.h"
 #include "bike/bike.h"
 #include "bike/physics.h"
 #include "bike/rider.h"
@@ -228,7 +229,7 @@ TEST(Console, EveryCommand) {
       {"/mapscale inf", 1, {"Map scale set to 8.000000"}},
       {"/mapscale 0.5", 1, {"Map scale set to 0.500000"}},
       {"/hfvol", 1, {"0.000000\n"}},
-      {"/toggledecals", 1, {"Hide decals ON"}, nullptr, {"decals_refresh_all 1"}},
+      {"/toggledecals", 1, {"Hide decals ON"}, [] { return decals_hidden == 1; }},
       {"/log e 25", 1, {"Logging 0x1, spacing 25.000000"}, nullptr,
        {"contact_labels_set 0x1 25"}},
       {"/log x nan", 1, {"Logging 0x0, spacing 25.000000"}, nullptr,
