@@ -145,6 +145,7 @@ struct Rider {
   // driveline
   double phase;         // rad, -pi..pi
   double engine_speed;  // rad/s
+  double torque;        // the engine's in the last tic, wheelie stopper included
   float final_drive;
 
   // suspension
