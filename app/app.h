@@ -50,6 +50,8 @@ struct Config {
   double third_person_height = 5, third_person_distance = 10;
   int record = 0, skill = 0;  // New Race menu: record-demo choice, robot skill
   double minutes = 0, laps = 5;
+  int volume = 10;
+  int comp_volume = 8;
 };
 extern Config config;
 
