@@ -15,6 +15,7 @@
 #include "bike/rider.h"
 #include "core/camera.h"
 #include "core/core.h"
+#include "core/log.h"
 #include "core/shared.h"
 
 EngineVoice engine_voices[ENGINE_VOICES];
@@ -422,6 +423,10 @@ void engine_sound_frame(float level) {
     const dReal *vel = dBodyGetLinearVel(r->body[FRAME]);
     double S[3] = {p[0], p[1], p[2]}, V[3] = {vel[0], vel[1], vel[2]};
     engine_voice_run(&v, rpm, float(torque), float(t), S, V);
+    // What was asked of the followed voice, to check recordings against.
+    if (log_verbosity >= 1 && slot == s.followed)
+      log_printf("Engine sound: tic %d, %.1f rpm, %g cycles a revolution\n", physics.now_tic, double(rpm),
+                 double(v.def.firings_per_rev));
   }
   if (engine_sound_hooks.place_script_sounds) engine_sound_hooks.place_script_sounds(base);
 }
