@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (d.scale_count < 0 || d.scale_count > ENGINE_LIST_MAX) abort();
   if (d.bias_count == 0) d.bias_count = 1, d.bias[0] = 0;
   if (d.scale_count == 0) d.scale_count = 1, d.scale[0] = 1;
-  for (float rpm : {0.0f, 6000.0f, 1e7f})
-    for (float torque : {-100.0f, 0.5f, 100.0f}) engine_voice_synthesise(&voice, 2000, rpm, torque);
+  for (float rpm : {0.0f, 1e7f})
+    for (float torque : {-100.0f, 100.0f}) engine_voice_synthesise(&voice, 1000, rpm, torque);
   for (float x : voice.ring)
     if (!std::isfinite(x) || std::fabs(x) > 16) abort();
   return 0;
