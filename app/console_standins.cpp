@@ -39,10 +39,6 @@ void contact_labels_set(int flags, double spacing) {
 }
 void contact_labels_clear() { note("contact_labels_clear"); }
 
-void engine_sound_set_pipe(int slot, const float shape[3], const int params[2]) {
-  note("engine_sound_set_pipe %d %.9g %.9g %.9g %d %d", slot, shape[0], shape[1], shape[2],
-       params[0], params[1]);
-}
 
 // Tests set this to stand for a recording in progress.
 int console_standin_recording = 0;

@@ -375,7 +375,10 @@ int run_frame() {
     if (loop.paused || loop.view_mode == VIEW_EDITOR) level = 0;
     else if (loop.menu_screen < 0) level = 1;
     else level = followed_is_local() ? 0 : 0.25f;
-    engine_sounds_set_level(level);
+    engine_sound_settings.volume = config.volume;
+    engine_sound_settings.comp_volume = config.comp_volume;
+    engine_sound_settings.followed = loop.followed_rider;
+    engine_sound_frame(level);
     audio_pump();
     stutter_checkpoint("sound");
   }

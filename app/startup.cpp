@@ -151,6 +151,10 @@ void open_audio() {
   } else if (!settings.nosound && !headless_run) {
     audio_open_device();
   }
+  if (audio_is_open())
+    engine_sound_output = EngineSoundOutput{sound_create,   sound_free,       sound_play,
+                                            sound_set_rate, sound_set_volume, sound_set_pan,
+                                            sound_set_loop, sound_position,   sound_write};
 }
 
 // Drains the window's events, keeping a close request.
@@ -201,6 +205,8 @@ void shutdown_first_half() {
 int shutdown_second_half(int status) {
   log_printf("Closing audio\n");
   audio_close();
+  engine_sound_output = EngineSoundOutput{};
+  engine_sound_shutdown();
   if (record_audio_file) fclose(record_audio_file);
   record_audio_file = nullptr;
   log_printf("Writing config files\n");

@@ -103,6 +103,7 @@ void engine_update(Rider *r) {
                          dBodyGetAngularVel(r->body[FRAME])[2], w);
     if (w[0] > -0.03125 && T > 0) T = 0;
   }
+  r->torque = T;
   double Q = 0;
   if (R > 0) {
     dJointID axle = r->joint[JOINT_REAR_AXLE];

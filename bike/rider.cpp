@@ -333,7 +333,6 @@ Rider *create_rider(int slot, const char *bike_name, int simulated_here, const c
   // Graphics are the drawing code's: it reads the rider's row and names.
   (void)rider_texture;
   (void)head_texture;
-  (void)bike_texture;
   (void)wheel_texture;
   if (slot < 0 || slot >= RIDER_SLOTS) {
     log_printf("create_rider: bad slot %d\n", slot);
@@ -351,6 +350,7 @@ Rider *create_rider(int slot, const char *bike_name, int simulated_here, const c
   r->model = find_bike_model(bike_name ? bike_name : "");
   r->simulated = simulated_here ? 1 : 0;
   snprintf(r->number, sizeof r->number, "%.3s", number ? number : "");
+  snprintf(r->bike_texture, sizeof r->bike_texture, "%s", bike_texture ? bike_texture : "");
   for (int i = 0; i < BODY_PART_COUNT; i++) {
     r->body[i] = dBodyCreate(physics.world);
     dBodySetData(r->body[i], r);

@@ -131,6 +131,7 @@ struct Rider {
   int simulated;
   char name[64];
   char number[8];
+  char bike_texture[256];  // as given; the engine sound's definition is named after it
 
   dBodyID body[BODY_PART_COUNT];
   dJointID joint[RIDER_JOINT_COUNT];
@@ -145,6 +146,7 @@ struct Rider {
   // driveline
   double phase;         // rad, -pi..pi
   double engine_speed;  // rad/s
+  double torque;        // the engine's in the last tic, wheelie stopper included
   float final_drive;
 
   // suspension

@@ -253,6 +253,7 @@ void create_riders(const int kinds[RIDER_SLOTS], int server, int replay_demo) {
     timing_rider_reset(k);
     Rider *r = create_slot_rider(k, kinds[k], server, replay_demo, &demo_next);
     if (!r) continue;
+    engine_voice_create(k, r, r->bike_texture[0] ? r->bike_texture : nullptr);
     int local = rider_roles[k] == ROLE_LOCAL && kinds[k] == SLOT_LOCAL;
     int n = k;
     if (server) {

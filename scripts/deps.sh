@@ -15,6 +15,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick netpbm gzip
+  # listening to "--record-audio" files
+  sox
 )
 
 missing=()

@@ -12,6 +12,7 @@ int gen_course(const char *out);  // its timing gates, start gate shape and came
 int gen_images(const char *out);  // fonts, HUD pictures, sky
 int gen_shapes(const char *out);  // collision shapes of the bikes and riders
 int gen_ground(const char *out);  // ground pictures and the default track's decals
+int gen_sound(const char *out);   // engine sounds of every class
 
 // Shared helpers for the generators.
 struct GenMember {

@@ -14,6 +14,7 @@
 #include "app/console.h"
 #include "terrain/deform.h"
 #include "bike/bike.h"
+#include "bike/engine_sound.h"
 #include "bike/physics.h"
 #include "bike/rider.h"
 #include "core/core.h"
@@ -309,13 +310,18 @@ TEST(Console, TrackAndRiderCommands) {
   const BikeModel *m = rider_model(r);
   bool four = !strcmp(m->engine_class, "250f") || !strcmp(m->engine_class, "450f");
   std::string slot = std::to_string(loop.followed_rider);
-  std::string pipe_default =
-      "engine_sound_set_pipe " + slot +
-      (four ? " 5 0.918207169 -0.850000024 0 15" : " 1.75 0.300000012 -0.75 0 15");
+  // The followed voice's taps against the same pipe applied to a copy.
+  auto pipe_is = [&](float a, float b, float c, int first, int last) {
+    return [=] {
+      EngineSoundDef want = engine_voices[loop.followed_rider].def;
+      set_pipe(&want, a, b, c, first, last);
+      return !memcmp(&want, &engine_voices[loop.followed_rider].def, sizeof want);
+    };
+  };
   run_lines({
-      {"/pipe", 1, {"Pipe updated"}, nullptr, {pipe_default}},
-      {"/pipe 2 0.5 -1 3 9", 1, {"Pipe updated"}, nullptr,
-       {"engine_sound_set_pipe " + slot + " 2 0.5 -1 3 9"}},
+      {"/pipe 2 0.5 -1 3 9", 1, {"Pipe updated"}, pipe_is(2, 0.5f, -1, 3, 9)},
+      four ? Line{"/pipe", 1, {"Pipe updated"}, pipe_is(5, 0.918207169f, -0.850000024f, 0, 15)}
+           : Line{"/pipe", 1, {"Pipe updated"}, pipe_is(1.75f, 0.300000012f, -0.75f, 0, 15)},
       {"/camangle 30 -10", 1, {"Camera aimed"}, nullptr, {"free_camera_set_angles 30 -10"}},
       {"/camangle 30", 1, {"Usage: camangle <yaw> <pitch>"}},
   });
