@@ -11,7 +11,6 @@ int suspension_graph_on() { return 0; }
 void draw_rider_name(int) {}
 void draw_hud() {}
 void free_camera_move(double) {}
-void models_delete() {}
 void terrain_update_step(int) {}
 void terrain_bring_up_to_date() {}
 void terrain_set_mipmaps(int) {}
