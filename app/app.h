@@ -46,6 +46,9 @@ struct Config {
   double roost_density = 1000, terrain_resync_rate = 0;
   int reflections = 1, rigid_camera = 0;
   double model_detail = 50, model_texture_detail = 9;
+  int lens_flare = 1;
+  int hide_rider = 0;
+  int billboard_optimize_lookahead = 8;
   double fov = 110;
   double third_person_height = 5, third_person_distance = 10;
   int record = 0, skill = 0;  // New Race menu: record-demo choice, robot skill
