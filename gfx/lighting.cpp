@@ -10,6 +10,7 @@
 #include "core/core.h"
 #include "gfx/gl_table.h"
 #include "gfx/model.h"
+#include "terrain/terrain.h"
 
 Lighting lighting;
 
@@ -178,6 +179,12 @@ void lighting_load(const char *path) {
       loading_refresh();
       *sky[i] = load_image(defaults[i]);
     }
+  // The ground's baked shading follows the same sun.
+  for (int i = 0; i < 3; i++) {
+    terrain_light.sun[i] = lighting.sun_vector[i];
+    terrain_light.diffuse[i] = lighting.sun_color[i];
+    terrain_light.ambient[i] = lighting.ambient[i];
+  }
   char done[96];
   snprintf(done, sizeof done, "%.64s...done", PROGRESS);
   show_progress(done);
