@@ -31,6 +31,7 @@
 #include "gfx/lighting.h"
 #include "gfx/model.h"
 #include "gfx/rider_draw.h"
+#include "gfx/scenery_draw.h"
 #include "platform/platform.h"
 #include "terrain/deform.h"
 #include "terrain/terrain.h"
@@ -423,6 +424,15 @@ int app_main(int argc, char **argv) {
       lighting_load(path.c_str());
     };
     rider_graphics_install();
+    track_hooks.new_texture_generation = [] {
+      texture_generation++;
+      model_generation++;
+    };
+    track_hooks.graphics_prepare = scenery_graphics_prepare;
+    track_hooks.textures_purge_unused = [] {
+      model_purge(0);
+      texture_purge(0);
+    };
   }
 
   std::string track = settings.track;

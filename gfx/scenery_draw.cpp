@@ -32,6 +32,14 @@ bool have_gl() { return gl.GenTextures != nullptr; }
 GLuint load(const char *name) { return have_gl() && name && name[0] ? texture_load(name) : 0; }
 
 void ensure_statue_graphics() {
+  if (statue_count < statue_graphics_count) {  // emptied since: start over
+    for (int i = 0; i < statue_graphics_count; i++) {
+      mem_free(statue_graphics[i].rest_centres);
+      mem_free(statue_graphics[i].centres);
+      mem_free(statue_graphics[i].rotations);
+    }
+    statue_graphics_count = 0;
+  }
   if (statue_count <= statue_graphics_capacity) {
     if (statue_count > statue_graphics_count) {
       memset(statue_graphics + statue_graphics_count, 0, size_t(statue_count - statue_graphics_count) * sizeof(StatueGraphics));
@@ -140,6 +148,7 @@ int statue_add(float x, float y, float z, float angle, const char *model, const 
 }
 
 void scenery_graphics_prepare() {
+  scenery_graphics_free();  // the statue table is a new track's
   for (int i = ROOST_PARTICLES; i < billboard_count; i++)
     if (!billboards[i].texture) billboards[i].texture = int(load(billboards[i].texture_name));
   ensure_statue_graphics();
