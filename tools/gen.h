@@ -11,6 +11,8 @@ int gen_track(const char *out);   // the default track
 int gen_course(const char *out);  // its timing gates, start gate shape and cameras
 int gen_images(const char *out);  // fonts, HUD pictures, sky
 int gen_shapes(const char *out);  // collision shapes of the bikes and riders
+int gen_models(const char *out);  // bike, rider and start gate models and their pictures
+int gen_scenery(const char *out); // the default track's scenery, flaggers, lighting and sky
 
 // Shared helpers for the generators.
 struct GenMember {

@@ -1,0 +1,1 @@
+int gen_scenery(const char *) { return 1; }
