@@ -344,7 +344,7 @@ GenMesh gate_mesh() {
   GenMesh mesh;
   GenPart &p = mesh.part(16);
   // The plate as it stands raised, spanning its shape's spheres...
-  const float c[3] = {0, float(GATE_DEPTH + 0.7), float(GATE_FACE)}, h[3] = {1.45f, 1.2f, 0.25f};
+  const float c[3] = {0, float(GATE_DEPTH + 0.575), float(GATE_FACE)}, h[3] = {1.45f, 1.075f, 0.25f};
   gen_box(p, c, h, -1);
   // ...then laid into its dropped pose about the hinge at the origin.
   double cs = std::cos(GATE_TURN), sn = std::sin(GATE_TURN);
@@ -458,7 +458,7 @@ int gen_models(const char *out) {
            write_link(out, with_kind(file, "_spec"), with_kind(shared, "_spec"));
     }
   }
-  const BikeModel &base = bike_models[find_bike_model("yz250f")];
+  const BikeModel &base = bike_models[find_bike_model("yz250f(2017)")];
   for (int detail = 0; detail <= 1 && ok; detail++) {
     const char *suffix = detail ? "_lod5.jm" : ".jm";
     ok = gen_write_model(out, std::string("front_wheel") + suffix, wheel_mesh(base.front_rim_radius, base.front_tire_radius, detail)) &&

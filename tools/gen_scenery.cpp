@@ -132,6 +132,12 @@ std::string sky_face(int face, const float sun[3]) {
       float cs = d[0] * sun[0] + d[1] * sun[1] + d[2] * sun[2];
       float ang = std::acos(std::fmin(1.0f, std::fmax(-1.0f, cs)));
       float glow = std::exp(-ang * 9) * 90;
+      // Thin high cloud, so no face is one flat colour.
+      float cloud = std::sin(d[0] * 23 + d[2] * 7) * std::sin(d[2] * 19 - d[0] * 5) * (e > 0 ? 6 : 0);
+      // A faint dither as well: the sky keeps its full size as a texture.
+      uint32_t h = uint32_t(x * 73856093) ^ uint32_t(y * 19349663) ^ uint32_t(face * 83492791);
+      h = h * 2654435761u;
+      for (float &v : rgb) v += cloud + float(int(h >> 29) - 4) * 0.75f;
       for (int c = 0; c < 3; c++) rgb[c] += glow * (c == 2 ? 0.7f : 1.0f);
       if (ang < 0.045f) rgb[0] = rgb[1] = rgb[2] = 255;
       for (int c = 0; c < 3; c++) px[(size_t(y) * w + size_t(x)) * 3 + size_t(c)] = uint8_t(std::fmin(255.0f, rgb[c]));
