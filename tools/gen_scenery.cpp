@@ -135,7 +135,7 @@ std::string sky_face(int face, const float sun[3]) {
       // Thin high cloud, so no face is one flat colour.
       float cloud = std::sin(d[0] * 23 + d[2] * 7) * std::sin(d[2] * 19 - d[0] * 5) * (e > 0 ? 6 : 0);
       // A faint dither as well: the sky keeps its full size as a texture.
-      uint32_t h = uint32_t(x * 73856093) ^ uint32_t(y * 19349663) ^ uint32_t(face * 83492791);
+      uint32_t h = uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u ^ uint32_t(face) * 83492791u;
       h = h * 2654435761u;
       for (float &v : rgb) v += cloud + float(int(h >> 29) - 4) * 0.75f;
       for (int c = 0; c < 3; c++) rgb[c] += glow * (c == 2 ? 0.7f : 1.0f);
