@@ -3,7 +3,7 @@
 // 1280 x 720 on the software renderer. The GL is finished after each pass;
 // prints ms per pass, model polygons and texture changes a frame, and the
 // time of sorting 3000 billboards.
-// bench_scenery [TRACK] [--shot FILE]
+// bench_scenery [TRACK] [--shot FILE] [--distance FEET]
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -77,9 +77,12 @@ void view(const float eye[3], const float R[9], int rotation_only) {
 
 int main(int argc, char **argv) {
   const char *track = "tracks/hollow_creek", *shot = nullptr;
+  float distance = 26;  // from the grid's middle, sideways
   for (int i = 1; i < argc; i++) {
     if (!strcmp(argv[i], "--shot") && i + 1 < argc)
       shot = argv[++i];
+    else if (!strcmp(argv[i], "--distance") && i + 1 < argc)
+      distance = float(atof(argv[++i]));
     else
       track = argv[i];
   }
@@ -124,7 +127,8 @@ int main(int argc, char **argv) {
     }
   for (int k = 0; k < 3; k++) mid[k] /= float(riders ? riders : 1), fwd[k] /= float(riders ? riders : 1);
   float right[3] = {-fwd[2], 0, fwd[0]};
-  float eye[3] = {mid[0] + right[0] * 26 + fwd[0] * 16, mid[1] + 5, mid[2] + right[2] * 26 + fwd[2] * 16};
+  float k = distance / 26;
+  float eye[3] = {mid[0] + (right[0] * 26 + fwd[0] * 16) * k, mid[1] + 5 * k, mid[2] + (right[2] * 26 + fwd[2] * 16) * k};
   float at[3] = {mid[0] - fwd[0] * 4, mid[1] + 1.5f, mid[2] - fwd[2] * 4};
   float R[9];
   aim(eye, at, R);

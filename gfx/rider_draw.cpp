@@ -4,6 +4,7 @@
 #include "gfx/rider_draw.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "bike/rider.h"
@@ -298,6 +299,14 @@ void rider_figure(Rider *r, RiderFigure *f) {
 // --------------------------------------------------------------- graphics
 static int texture_loads(const char *name) { return texture_load(name) != 0; }
 
+// A gzip-compressed file serves for its plain name.
+static int data_exists(const char *name) {
+  if (file_index_exists(name)) return 1;
+  char packed[1100];
+  int n = snprintf(packed, sizeof packed, "%s.gz", name);
+  return n > 0 && n < int(sizeof packed) && file_index_exists(packed);
+}
+
 void rider_graphics_make(Rider *r, const char *const textures[GFX_GROUP_COUNT]) {
   if (!r || r->slot < 0 || r->slot >= RIDER_SLOTS) return;
   rider_graphics_release(r);
@@ -305,7 +314,7 @@ void rider_graphics_make(Rider *r, const char *const textures[GFX_GROUP_COUNT]) 
   const BikeModel *m = rider_model(r);
   if (!m) return;
   static GraphicsPlan plan;
-  plan_rider_graphics(m, textures, texture_loads, nullptr, &plan);
+  plan_rider_graphics(m, textures, texture_loads, data_exists, &plan);
   for (int k = 0; k < GFX_GROUP_COUNT; k++) {
     g.texture[k] = plan.texture[k][0] ? texture_load(plan.texture[k]) : 0;
     g.normal[k] = plan.normal[k][0] ? texture_load(plan.normal[k]) : 0;
