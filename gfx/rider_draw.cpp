@@ -10,6 +10,7 @@
 #include "bike/rider.h"
 #include "core/camera.h"
 #include "core/core.h"
+#include "core/log.h"
 #include "gfx/gfx.h"
 #include "gfx/lighting.h"
 #include "gfx/model.h"
@@ -421,6 +422,31 @@ void draw_all(const DrawState &s, int flag, int first_person) {
 
 }  // namespace
 
+// The points the rider record holds (feet, wheel contacts) and the figure's
+// targets (grips): small squares on the ground plane with vertical ticks.
+static void debug_marks(const Rider *r, const RiderFigure &f) {
+  const float *points[8];
+  int n = 0;
+  points[n++] = r->foot[0], points[n++] = r->foot[1];
+  points[n++] = r->wheel[0].position, points[n++] = r->wheel[1].position;
+  points[n++] = f.grip[0], points[n++] = f.grip[1], points[n++] = f.foot[0], points[n++] = f.foot[1];
+  twglBindTexture(GL_TEXTURE_2D, twgl_white_texture);
+  twglBegin(GL_LINES);
+  twglColor(1, 1, 0, 1);
+  const float s = 0.1f;
+  for (int i = 0; i < n; i++) {
+    const float *p = points[i];
+    const float c[5][2] = {{-s, -s}, {s, -s}, {s, s}, {-s, s}, {-s, -s}};
+    for (int k = 0; k < 4; k++) {
+      twglVertex(p[0] + c[k][0], p[1], p[2] + c[k][1]);
+      twglVertex(p[0] + c[k + 1][0], p[1], p[2] + c[k + 1][1]);
+    }
+    twglVertex(p[0], p[1], p[2]);
+    twglVertex(p[0], p[1] + 0.5f, p[2]);
+  }
+  twglEnd();
+}
+
 void rider_draw(int slot, int first_person_flag, const float camera[3]) {
   Rider *r = rider_in_slot(slot);
   if (!r || !rider_graphics[slot].made) return;
@@ -453,4 +479,5 @@ void rider_draw(int slot, int first_person_flag, const float camera[3]) {
   twglBindTexture(GL_TEXTURE_2D, 0);
   twglActiveTexture(GL_TEXTURE0);
   twglUseProgram(PROGRAM_UNLIT);
+  if (log_verbosity >= 2) debug_marks(r, figure);
 }

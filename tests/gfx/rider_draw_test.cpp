@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/log.h"
 #include "gfx/model.h"
 #include "gfx/rider_draw.h"
 #include "tests/bike/test_physics_fixture.h"
@@ -161,6 +162,9 @@ TEST_F(RiderFigureTest, DrawingNeverWritesABody) {
   std::string before = body_hash(r);
   float camera[3] = {60, 6, 70};
   for (int flag : {0, 1, 2}) rider_draw(0, flag, camera);
+  log_verbosity = 2;  // with the debugging marks
+  rider_draw(0, 0, camera);
+  log_verbosity = 0;
   EXPECT_EQ(body_hash(r), before);
   RiderFigure f;
   rider_figure(r, &f);
