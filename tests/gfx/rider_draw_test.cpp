@@ -88,6 +88,12 @@ class RiderFigureTest : public PhysicsTest {
     ground.build(5, 4, [](float, float) { return 0.0f; }, 1);
     recording_gl_install();
   }
+  void TearDown() override {
+    // The pictures and models a rider's graphics loaded stay cached.
+    model_purge(1);
+    texture_purge(1);
+    PhysicsTest::TearDown();
+  }
   static std::string body_hash(Rider *r) {
     Ripemd160 h;
     ripemd160_init(&h);
