@@ -30,6 +30,10 @@
 #include "race/world_hash.h"
 #include "script/script.h"
 #include "gfx/gfx.h"
+#include "gfx/lighting.h"
+#include "gfx/model.h"
+#include "gfx/rider_draw.h"
+#include "gfx/scenery_draw.h"
 #include "platform/platform.h"
 #include "terrain/deform.h"
 #include "terrain/terrain.h"
@@ -333,6 +337,13 @@ int app_main(int argc, char **argv) {
   config.draw_speed = settings.draw_speed;
   gfx_settings.texture_reduction = settings.model_texture_reduction;
   gfx_settings.texture_compress = settings.texture_compress;
+  scene_settings.reflections = settings.reflections;
+  scene_settings.model_detail = float(config.model_detail);
+  scene_settings.lod_scale = settings.lod_scale;
+  scene_settings.lod_bias = settings.lod_bias;
+  scene_settings.lens_flare = config.lens_flare;
+  scene_settings.hide_rider = config.hide_rider;
+  scene_settings.billboard_lookahead = config.billboard_optimize_lookahead;
   roost_density = int(settings.roost_frequency);
   if (settings.open_home) {
     open_home_folder();
@@ -436,6 +447,23 @@ int app_main(int argc, char **argv) {
     track_sounds_free();
   };
   track_hooks.tune_process = tune_process;
+  // Headless runs load no lighting, models or pictures.
+  if (!headless_run) {
+    track_hooks.lighting_load = [](const char *folder) {
+      std::string path = std::string("@") + folder + "/lighting";
+      lighting_load(path.c_str());
+    };
+    rider_graphics_install();
+    track_hooks.new_texture_generation = [] {
+      texture_generation++;
+      model_generation++;
+    };
+    track_hooks.graphics_prepare = scenery_graphics_prepare;
+    track_hooks.textures_purge_unused = [] {
+      model_purge(0);
+      texture_purge(0);
+    };
+  }
 
   std::string track = settings.track;
   // A race asked for on the command line: this run's New Race (or Time

@@ -330,10 +330,6 @@ static void init_wheel(Rider *r, int which) {
 Rider *create_rider(int slot, const char *bike_name, int simulated_here, const char *number,
                     const char *rider_texture, const char *head_texture,
                     const char *bike_texture, const char *wheel_texture) {
-  // Graphics are the drawing code's: it reads the rider's row and names.
-  (void)rider_texture;
-  (void)head_texture;
-  (void)wheel_texture;
   if (slot < 0 || slot >= RIDER_SLOTS) {
     log_printf("create_rider: bad slot %d\n", slot);
     return nullptr;
@@ -372,11 +368,15 @@ Rider *create_rider(int slot, const char *bike_name, int simulated_here, const c
   r->weight = r->simulated ? 1.0f : 0.0f;
   reset_rider(r);
   if (!r->simulated) set_local_simulation_weight(r, 0);
+  // Graphics are the drawing code's: it reads the rider's row and names.
+  const char *const textures[GFX_GROUP_COUNT] = {bike_texture, wheel_texture, rider_texture, head_texture};
+  if (physics_hooks.graphics_create) physics_hooks.graphics_create(r, textures);
   return r;
 }
 
 void destroy_rider(Rider *r) {
   if (!r || !r->in_use) return;
+  if (physics_hooks.graphics_free) physics_hooks.graphics_free(r);
   for (int i = 0; i < RIDER_JOINT_COUNT; i++)
     if (r->joint[i]) dJointDestroy(r->joint[i]);
   for (int i = 0; i < BODY_PART_COUNT; i++)

@@ -226,6 +226,11 @@ struct PhysicsHooks {
   // Called by the race for each rider simulated here after its timing.
   void (*line_record)(Rider *r);
   void (*rider_reset)(Rider *r);  // clears robot line state
+  // The drawing's pictures and models of a new rider (names in
+  // GraphicsGroup order, any may be nullptr) and their release; headless
+  // runs leave these empty and load nothing.
+  void (*graphics_create)(Rider *r, const char *const textures[GFX_GROUP_COUNT]);
+  void (*graphics_free)(Rider *r);
 };
 extern PhysicsHooks physics_hooks;
 

@@ -33,3 +33,24 @@ struct Lighting {
 };
 
 extern Lighting lighting;
+
+// The default block (sun, ambient, planes), no fog, no sky images, no flares;
+// the fog colour stays.
+void lighting_reset();
+// Reads a track's "lighting" file; a missing file counts as an empty one
+// (default sky images, fog uniforms set).
+void lighting_load(const char *path);
+void lighting_free();
+// The sky box: the model-view holds only the camera rotation.
+void sky_draw();
+// The sun direction in eye coordinates for the lit programs; program 1 is
+// current afterwards. R: the camera rotation, row-major, its columns the
+// camera's right, up and backward axes.
+void light_position_update(const float R[9]);
+// The unlit program's fog for the world passes (after the sky), and off
+// again before labels and flares; both only when the track has fog.
+void fog_world_begin();
+void fog_world_end();
+// Visibility test against the picture drawn so far, then the sprites. The
+// model-view is the identity and the projection the frame's.
+void flares_draw(const float camera[3], const float R[9]);

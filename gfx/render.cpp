@@ -11,4 +11,3 @@ int suspension_graph_on() { return 0; }
 void draw_rider_name(int) {}
 void draw_hud() {}
 void free_camera_move(double) {}
-void models_delete() {}

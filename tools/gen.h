@@ -13,6 +13,8 @@ int gen_images(const char *out);  // fonts, HUD pictures, sky
 int gen_shapes(const char *out);  // collision shapes of the bikes and riders
 int gen_ground(const char *out);  // ground pictures and the default track's decals
 int gen_sound(const char *out);   // engine sounds of every class
+int gen_models(const char *out);  // bike, rider and start gate models and their pictures
+int gen_scenery(const char *out); // the default track's scenery, flaggers, lighting and sky
 
 // Shared helpers for the generators.
 struct GenMember {

@@ -1,0 +1,174 @@
+// Drawing for real on the software renderer: the sky box's faces, lens
+// flares against the picture drawn so far, and the skinned rider in its
+// rest pose against the same model drawn unskinned.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/core.h"
+#include "gfx/lighting.h"
+#include "gfx/model.h"
+#include "tests/gfx/egl_context.h"
+#include "tests/gfx/test_files.h"
+
+namespace {
+
+const int W = 160, H = 120;
+const float IDENTITY[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // looking north
+
+class SceneryGl : public ::testing::Test {
+ protected:
+  TestContext c;
+  TempDir d;
+  void SetUp() override {
+    ASSERT_TRUE(test_context_open(&c, false, W, H)) << "no EGL surfaceless context";
+    ASSERT_TRUE(gfx_init(test_get_proc, 0));
+    texture_purge(1);
+    model_purge(1);
+    lighting_free();
+    lighting = Lighting();
+    scene_settings = SceneSettings();
+    proj_half_x = 1, proj_half_y = 0.75f;
+  }
+  void TearDown() override {
+    lighting_free();
+    model_purge(1);
+    gfx_shutdown();
+    EXPECT_EQ(gl_errors, 0) << gl_last_error;
+    test_context_close(&c);
+  }
+  // A sky of one colour on every face but north, whose middle is red.
+  void sky(uint8_t level, bool marked = true) {
+    d.write("north.ppm", ppm_of(32, 32, [&](int x, int y, int k) {
+              bool mid = marked && x >= 12 && x < 20 && y >= 12 && y < 20;
+              return uint8_t(mid ? (k == 0 ? 200 : 40) : level);
+            }));
+    d.write("side.ppm", ppm_of(32, 32, [&](int x, int y, int) { return uint8_t(level - ((x ^ y) & 1)); }));
+    std::string side = d.path("side.ppm");
+    std::string text = "sky_n " + d.path("north.ppm") + "\nsky_e " + side + "\nsky_s " + side + "\nsky_w " + side +
+                       "\nsky_u " + side + "\nsky_env " + side + "\n";
+    d.write("lighting", text + extra);
+    lighting_load(d.path("lighting").c_str());
+  }
+  std::string extra;
+  void frame(bool with_sky = true) {
+    twglViewport(0, 0, W, H);
+    twglClearColor(0, 0, 0, 1);
+    twglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    twglMatrixMode(GL_PROJECTION);
+    twglLoadIdentity();
+    float n = lighting.near_plane;
+    twglFrustum(-n, n, -0.75f * n, 0.75f * n, n, lighting.far_plane);
+    twglMatrixMode(GL_MODELVIEW);
+    twglLoadIdentity();
+    twglUseProgram(PROGRAM_UNLIT);
+    twglEnable(GL_DEPTH_TEST);
+    twglDepthMask(GL_TRUE);
+    twglDepthFunc(GL_ALWAYS);
+    if (with_sky) sky_draw();
+  }
+  std::vector<uint8_t> px;
+  const uint8_t *at(int x, int y) { return &px[(size_t(y) * W + size_t(x)) * 4]; }  // y from the bottom
+};
+
+TEST_F(SceneryGl, LookingNorthShowsTheMiddleOfTheNorthPicture) {
+  sky(180);
+  frame();
+  px = test_read_pixels(&c);
+  EXPECT_NEAR(at(W / 2, H / 2)[0], 200, 2);
+  EXPECT_NEAR(at(W / 2, H / 2)[1], 40, 2);
+  EXPECT_NEAR(at(5, H / 2)[0], 180, 2);  // the edge of the view is the picture's outer part
+}
+
+TEST_F(SceneryGl, FlaresSeeTheSkyAndNotWhatCoversIt) {
+  // Straight ahead; near the right edge (half of the fade band in).
+  const float K = 0.75f / 32;
+  extra = "flare_element [ 0 1 ] [ 0 1 0 ] 0.05 none\nflare_vector [ 0 0 -1 ]\n";
+  char edge[160];
+  snprintf(edge, sizeof edge, "flare_element [ 0 1 ] [ 0 1 0 ] 0.05 none\nflare_vector [ %.6f 0 -1 ]\n", double(1 - K / 2));
+  extra += edge;
+  sky(230, false);
+  ASSERT_EQ(lighting.flare_count, 2);
+  const float camera[3] = {0, 0, 0};
+  frame();
+  twglDepthFunc(GL_ALWAYS);
+  flares_draw(camera, IDENTITY);
+  EXPECT_EQ(lighting.flares[0].visibility, 1);
+  EXPECT_NEAR(lighting.flares[1].visibility, 0.5f, 0.02f);
+  px = test_read_pixels(&c);
+  EXPECT_EQ(at(W / 2, H / 2)[1], 255);  // the green sprite added
+  EXPECT_NEAR(at(W / 2, H / 2)[0], 230, 2);
+
+  // A bright wall 100 ft ahead covers the middle: the flare is hidden there.
+  frame();
+  twglDepthFunc(GL_LEQUAL);
+  twglBindTexture(GL_TEXTURE_2D, twgl_white_texture);
+  twglBegin(GL_QUADS);
+  twglColor(1, 1, 1, 1);
+  twglVertex(-20, -20, -100), twglVertex(20, -20, -100), twglVertex(20, 20, -100), twglVertex(-20, 20, -100);
+  twglEnd();
+  twglDepthFunc(GL_ALWAYS);
+  flares_draw(camera, IDENTITY);
+  EXPECT_EQ(lighting.flares[0].visibility, 0);
+
+  // Switched off: nothing is drawn.
+  scene_settings.lens_flare = 0;
+  frame();
+  flares_draw(camera, IDENTITY);
+  px = test_read_pixels(&c);
+  EXPECT_NEAR(at(W / 2, H / 2)[1], 230, 2);
+}
+
+TEST_F(SceneryGl, RestPoseMatchesTheUnskinnedModel) {
+  // A box over all nine bones' reach, each vertex on the bone of its part.
+  std::string text = "JM2\n9 skeleton\n32 0 1 1 1 8 12\n";
+  const float xs[2] = {-2.5f, 2.5f}, ys[2] = {-3.5f, 1}, zs[2] = {-0.3f, 0.3f};
+  for (int i = 0; i < 8; i++) {
+    char line[256];
+    int bone = i % 9;
+    snprintf(line, sizeof line, "%g %g %g 0 0 1 0 0", double(xs[i & 1]), double(ys[(i >> 1) & 1]), double(zs[i >> 2]));
+    text += line;
+    for (int b = 0; b < 9; b++) text += b == bone ? " 1" : " 0";
+    text += "\n";
+  }
+  text += "0 1 3\n0 3 2\n4 6 7\n4 7 5\n0 4 5\n0 5 1\n2 3 7\n2 7 6\n0 2 6\n0 6 4\n1 5 7\n1 7 3\n";
+  d.write("box.jm", text);
+  Model *m = model_get(d.path("box.jm").c_str());
+  ASSERT_TRUE(m);
+  const float centres[27] = {-1.456f, 0.875f, 0.01f, 1.456f, 0.875f, 0.01f, -0.556f, 0.875f, 0.01f,
+                             0.556f,  0.875f, 0.01f, -0.269f, -2.208f, 0.01f, 0.269f, -2.208f, 0.01f,
+                             -0.269f, -0.88f, 0.01f, 0.269f, -0.88f, 0.01f, 0,      -0.88f, 0.01f};
+  float rotations[81];
+  for (int b = 0; b < 9; b++)
+    for (int k = 0; k < 9; k++) rotations[9 * b + k] = k % 4 == 0 ? 1.0f : 0.0f;
+  std::vector<uint8_t> shots[2];
+  for (int bones : {9, 0}) {
+    frame(false);
+    twglDepthFunc(GL_LEQUAL);
+    twglTranslate(0, 1, -12);
+    twglRotate(30, 1, 1, 0);
+    const float sun[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    light_position_update(sun);
+    twglUseProgram(PROGRAM_NORM_SPEC_LIT);
+    twglActiveTexture(GL_TEXTURE2);
+    twglBindTexture(GL_TEXTURE_2D, twgl_white_texture);
+    twglActiveTexture(GL_TEXTURE1);
+    twglBindTexture(GL_TEXTURE_2D, twgl_normal_texture);
+    twglActiveTexture(GL_TEXTURE0);
+    twglBindTexture(GL_TEXTURE_2D, twgl_white_texture);
+    const float camera[3] = {0, 0, 0}, pos[3] = {0, 0, -12};
+    model_draw_lit(m, camera, pos, nullptr, bones, centres, centres, rotations);
+    shots[bones ? 0 : 1] = test_read_pixels(&c);
+  }
+  size_t differ = 0, covered = 0;
+  for (size_t i = 0; i < shots[0].size(); i += 4) {
+    differ += shots[0][i] != shots[1][i] || shots[0][i + 1] != shots[1][i + 1] || shots[0][i + 2] != shots[1][i + 2];
+    covered += shots[1][i] != shots[0][0] ? 1 : 0;
+  }
+  EXPECT_GT(covered, 500u);
+  EXPECT_EQ(differ, 0u);
+}
+
+}  // namespace
