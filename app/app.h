@@ -60,9 +60,6 @@ struct Config {
   double roost_density = 1000, reshade_delay = 0, terrain_resync_rate = 0;
   int lens_flare = 1, reflections = 1, hide_rider = 0, rigid_camera = 0;
   double model_detail = 50, model_texture_detail = 9;
-  int lens_flare = 1;
-  int hide_rider = 0;
-  int billboard_optimize_lookahead = 8;
   double fov = 110;
   double first_person_height = 0, first_person_angle = 0, first_person_gimbal = 0;
   double third_person_height = 5, third_person_distance = 10;
