@@ -50,6 +50,14 @@ struct Config {
   double third_person_height = 5, third_person_distance = 10;
   int record = 0, skill = 0;  // New Race menu: record-demo choice, robot skill
   double minutes = 0, laps = 5;
+  int draw_render_stats = 0;
+  double ghost_fade_distance = 10;
+  int lens_flare = 1;
+  int hide_rider = 0;
+  double first_person_height = 0;
+  double first_person_angle = 0;
+  double first_person_gimbal = 0;
+  int lean_indicator = 1;
 };
 extern Config config;
 
@@ -250,6 +258,21 @@ struct OrbitInput {
 OrbitCamera orbit_camera(const OrbitInput &in);
 // Lifts every rider clear of the ground when leaving the editor.
 void lift_riders_clear();
+// The camera of this frame's view mode (rider, orbit, trackside): 0 when
+// the view shows no world. Works without a window.
+struct FrameCamera;
+int frame_camera(FrameCamera *out);
+// The rider view of a slot, printing its orientation when asked.
+int rider_camera(int slot, FrameCamera *out);
+// The selected trackside camera, the free one or the keyframe path, turned
+// towards the followed rider.
+int trackside_camera(FrameCamera *out);
+// Works out this frame's camera and publishes it (also headless); 1 when
+// there is a world to draw from it.
+int frame_camera_publish(FrameCamera *out);
+// The free trackside camera: placed by track loading, moved by the zoom.
+void free_camera_at(const float position[3]);
+void free_camera_move(double distance);
 
 // ------------------------------------------------------------------ races
 // "--drive": the local player ridden by the planned rider of the default
@@ -272,6 +295,10 @@ NewRace new_race_settings();
 // The lineup of "--race": gate i from character i (H local, R robot,
 // 2 and 4 two- and four-stroke robots, . empty), the rest empty.
 void lineup_from_text(const char *slots, int out[RIDER_SLOTS]);
+
+// The menu's quick race: the player and nine robots on the selected track.
+void quick_race();
+void menu_hooks_install();
 
 // ---------------------------------------------------------------- start-up
 // The whole program: start-up, loop, shutdown. Returns the exit status.

@@ -297,6 +297,7 @@ int app_main(int argc, char **argv) {
   settings.draw_time = config.draw_time;
   settings.draw_ping = config.draw_ping;
   settings.draw_speed = config.draw_speed;
+  settings.draw_render_stats = config.draw_render_stats;
   derive_detail_settings(config, &settings);
 
   std::string errors;
@@ -308,6 +309,7 @@ int app_main(int argc, char **argv) {
   config.draw_time = settings.draw_time;
   config.draw_ping = settings.draw_ping;
   config.draw_speed = settings.draw_speed;
+  config.draw_render_stats = settings.draw_render_stats;
   gfx_settings.texture_reduction = settings.model_texture_reduction;
   gfx_settings.texture_compress = settings.texture_compress;
   roost_density = int(settings.roost_frequency);
@@ -406,6 +408,8 @@ int app_main(int argc, char **argv) {
     track_sounds_free();
   };
   track_hooks.tune_process = tune_process;
+  track_hooks.free_camera_at = free_camera_at;
+  menu_hooks_install();
 
   std::string track = settings.track;
   // A race asked for on the command line: this run's New Race (or Time

@@ -16,6 +16,7 @@ int twgl_gles = 0;
 int twgl_gl_major = 0, twgl_gl_minor = 0;
 GLuint twgl_white_texture = 0, twgl_normal_texture = 0;
 int twgl_program_switches = 0;
+int twgl_texture_binds = 0;
 
 namespace {
 
@@ -467,7 +468,10 @@ void twglOrtho(float l, float r, float b, float t, float n, float f) {
 void twglPushMatrix() { push_op(OP_PUSH_MATRIX); }
 void twglPopMatrix() { push_op(OP_POP_MATRIX); }
 void twglActiveTexture(GLenum unit) { push_op(OP_ACTIVE_TEXTURE, unit); }
-void twglBindTexture(GLenum target, GLuint tex) { push_op(OP_BIND_TEXTURE, target, tex); }
+void twglBindTexture(GLenum target, GLuint tex) {
+  twgl_texture_binds++;
+  push_op(OP_BIND_TEXTURE, target, tex);
+}
 void twglBlendFunc(GLenum s, GLenum d) { push_op(OP_BLEND_FUNC, s, d); }
 void twglDepthFunc(GLenum f) { push_op(OP_DEPTH_FUNC, f); }
 void twglDepthMask(GLboolean flag) { push_op(OP_DEPTH_MASK, flag); }
