@@ -15,7 +15,7 @@ void terrain_texture_step(const float *) {}
 void terrain_draw(const float *) {
   const Terrain &t = terrain;
   if (!t.heights || t.size < 2) return;
-  const int cells = 96;
+  const int cells = 48;
   float step = t.extent / cells;
   float lo = t.min_height, span = t.max_height - t.min_height > 1 ? t.max_height - t.min_height : 1;
   twglBindTexture(GL_TEXTURE_2D, twgl_white_texture);
