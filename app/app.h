@@ -150,6 +150,7 @@ struct LoopState {
   float prev_dab_slot = 0, prev_auto_slot = 0;
   double next_setup_check = 5;
   int screenshot_next = -1;  // -1 before the first screenshot
+  int screenshot_pending = 0;  // taken from the next drawn frame, HUD and all
 };
 extern LoopState loop;
 

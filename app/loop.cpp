@@ -390,6 +390,11 @@ static int draw_frame(Window *w, const FrameCamera *cam) {
     }
     if (!settings.hidden_hud) draw_overlays(mode);
     if (loop.paused && !settings.hidden_pause) draw_big_text("Paused");
+    if (loop.screenshot_pending) {
+      twgl_flush();
+      take_screenshot();
+      loop.screenshot_pending = 0;
+    }
     if (settings.record_video && track_loaded()) write_video_frame(width, height);
     if (followed_is_local() && net_connected() && !net_has_race_slot())
       draw_big_text("Warmup mode - collisions disabled");

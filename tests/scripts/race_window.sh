@@ -64,6 +64,9 @@ wait_race "$(python3 -c "print($t0 + 5)")"
 tail -n 1 "$out" >"$2/end"
 import -window "$win" "$3"
 xdotool keyup --window "$win" x
+# The screenshot key saves the race view with its HUD.
+xdotool keydown --window "$win" s; sleep 0.3; xdotool keyup --window "$win" s
+sleep 2
 kill $pid
 wait $pid
 exit 0
@@ -99,6 +102,12 @@ for shot in "$rider_shot" "$chase_shot"; do
   read -r r3 g3 b3 <<<"$(band "$shot" 60x60+1140+580)"
   if [ $((r3 + g3 + b3)) -ge 150 ]; then echo "FAIL: no tach in $shot ($r3 $g3 $b3)"; exit 1; fi
 done
+own=$(find "$tmp/home" -name 'screenshot000.png' | head -1)
+if [ -z "$own" ] || [ "$(identify -format '%wx%h' "$own")" != "1280x720" ]; then
+  echo "FAIL: the screenshot key saved no 1280x720 screenshot000.png"; exit 1
+fi
+read -r r4 g4 b4 <<<"$(band "$own" 60x60+1140+580)"
+if [ $((r4 + g4 + b4)) -ge 150 ]; then echo "FAIL: no HUD in the saved screenshot ($r4 $g4 $b4)"; exit 1; fi
 # The followed rider stands in the middle of the chase view: its pixels
 # differ from the ground beside it.
 read -r cr cg cb <<<"$(band "$chase_shot" 80x120+600+300)"
