@@ -297,6 +297,13 @@ NewRace new_race_settings();
 // 2 and 4 two- and four-stroke robots, . empty), the rest empty.
 void lineup_from_text(const char *slots, int out[RIDER_SLOTS]);
 
+// Frame statistics for the benchmark (TW_FRAME_STATS, TW_FRAME_STATS_FINISH).
+void frame_stats_open();
+void frame_stats_close();
+int frame_stats_on();
+void frame_stats_checkpoint(const char *label);
+void frame_stats_frame_begin();
+
 // The menu's quick race: the player and nine robots on the selected track.
 void quick_race();
 void menu_hooks_install();

@@ -74,6 +74,7 @@ void loop_init() {
 }
 
 void stutter_checkpoint(const char *label) {
+  if (frame_stats_on()) frame_stats_checkpoint(label);
   if (loop.stutter_threshold == 0) return;
   double t = loop_io.now();
   if (loop.last_checkpoint_time != 0 && t - loop.last_checkpoint_time > loop.stutter_threshold)
@@ -370,6 +371,7 @@ static int draw_frame(Window *w, const FrameCamera *cam) {
   if (!w || !frame_begin(w, &width, &height)) return 1;
   frame_width = width;
   frame_height = height;
+  frame_stats_frame_begin();
   int mode = loop.view_mode;
   frame_settings_fill(width, height);
   // A minimised window has nothing to draw into.
@@ -431,6 +433,7 @@ int run_frame() {
 }
 
 void main_loop() {
+  frame_stats_open();
   if (!loop.frame_time_log)
     loop.frame_time_log = static_cast<float *>(mem_alloc(sizeof(float) * FRAME_TIME_LOG_SIZE));
   while (!loop.quit_requested) {
@@ -439,6 +442,7 @@ void main_loop() {
       break;
     }
   }
+  frame_stats_close();
   mem_free(loop.frame_time_log);
   loop.frame_time_log = nullptr;
   loop.frame_time_count = 0;

@@ -17,6 +17,12 @@ int twgl_gl_major = 0, twgl_gl_minor = 0;
 GLuint twgl_white_texture = 0, twgl_normal_texture = 0;
 int twgl_program_switches = 0;
 int twgl_texture_binds = 0;
+int64_t twgl_triangles = 0;
+
+static void count_triangles(GLenum mode, GLsizei count) {
+  if (mode == GL_TRIANGLES) twgl_triangles += count / 3;
+  else if ((mode == GL_TRIANGLE_STRIP || mode == GL_TRIANGLE_FAN) && count > 2) twgl_triangles += count - 2;
+}
 
 namespace {
 
@@ -239,11 +245,13 @@ void execute_queue() {
       case OP_ENABLE: gl.Enable(a[0]); i += 1; break;
       case OP_DRAW_ARRAYS:
         before_draw();
+        count_triangles(a[0], GLsizei(a[2]));
         gl.DrawArrays(a[0], GLint(a[1]), GLsizei(a[2]));
         i += 3;
         break;
       case OP_DRAW_INDEXED:
         before_draw();
+        count_triangles(GL_TRIANGLES, GLsizei(a[1]));
         gl.DrawRangeElements(GL_TRIANGLES, a[2], a[2] + a[3] - 1, GLsizei(a[1]),
                              GL_UNSIGNED_SHORT,
                              reinterpret_cast<const void *>(uintptr_t(a[0]) * 2));
@@ -533,17 +541,20 @@ int twgl_current_program() { return cur_program; }
 void twglDrawArrays(GLenum mode, GLint first, GLsizei count) {
   twgl_flush();
   before_draw();
+  count_triangles(mode, count);
   gl.DrawArrays(mode, first, count);
 }
 void twglDrawElements(GLenum mode, GLsizei count, GLenum type, const void *offset) {
   twgl_flush();
   before_draw();
+  count_triangles(mode, count);
   gl.DrawElements(mode, count, type, offset);
 }
 void twglDrawRangeElements(GLenum mode, GLuint lo, GLuint hi, GLsizei count, GLenum type,
                            const void *offset) {
   twgl_flush();
   before_draw();
+  count_triangles(mode, count);
   gl.DrawRangeElements(mode, lo, hi, count, type, offset);
 }
 
