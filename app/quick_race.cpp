@@ -1,6 +1,8 @@
 // The quick race the menu offers until the menu screens exist: the player
 // in gate 1 and nine robots on the selected track, with the configured
 // laps and robot skill.
+#include <cstdio>
+
 #include "app/app.h"
 #include "menu/menu.h"
 #include "race/race.h"
@@ -14,7 +16,9 @@ static const char *selected_track() {
 }
 
 void quick_race() {
-  const char *t = selected_track();
+  // A copy: the selection may be the menu's own text.
+  char t[256];
+  snprintf(t, sizeof t, "%s", selected_track());
   if (!t[0]) return;
   track_menu_select(t);
   lineup_from_text("HRRRRRRRRR", lineup);
