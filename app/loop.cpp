@@ -363,7 +363,7 @@ static void draw_overlays(int mode) {
   in.info = {config.draw_fps, config.draw_time, config.draw_ping, config.draw_speed, config.draw_render_stats};
   in.fps = loop.frame_step > 0 ? 1 / loop.frame_step : 0;
   in.connected = net_connected();
-  hud_draw(in);
+  if (track_loaded()) hud_draw(in);
 }
 
 static int draw_frame(Window *w, const FrameCamera *cam) {

@@ -229,7 +229,6 @@ void hud_draw_rider_name(int slot) {
 }
 
 void hud_draw(const HudInput &in) {
-  if (!track_loaded()) return;
   begin_overlay();
   if (in.trackside) {
     draw_lap_box();
