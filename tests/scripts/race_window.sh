@@ -56,13 +56,13 @@ import -window "$win" "$4"
 xdotool key --window "$win" Tab
 # The gate drops between 13 and 15 s.
 wait_race 15.5
+import -window "$win" "$3"
 xdotool keydown --window "$win" Up; sleep 0.3; xdotool keyup --window "$win" Up; sleep 0.2
 xdotool keydown --window "$win" x
 t0=$(race_time)
 tail -n 1 "$out" >"$2/start"
 wait_race "$(python3 -c "print($t0 + 5)")"
 tail -n 1 "$out" >"$2/end"
-import -window "$win" "$3"
 xdotool keyup --window "$win" x
 # The screenshot key saves the race view with its HUD.
 xdotool keydown --window "$win" s; sleep 0.3; xdotool keyup --window "$win" s
@@ -117,10 +117,11 @@ if [ $diff -lt 40 ]; then
   echo "FAIL: no rider in the middle of the chase view ($cr $cg $cb against $sr $sg $sb)"; exit 1
 fi
 
-# Video: 3 s at a locked 30 frames per second.
+# Video: 3 s at a locked 30 frames per second; the orientation lines go to
+# standard error then, so the stream stays whole.
 cat >"$tmp/video.sh" <<'RUN'
 "$1/tarnwick" --width 1280 --height 720 --race HRRRRRRRRR --laps 3 --record-video --lock-fps 30 \
-  --tics 384 >"$2/video.ppm" 2>"$2/video.err"
+  --print-orientation --tics 384 >"$2/video.ppm" 2>"$2/video.err"
 RUN
 xvfb-run -a -s "-screen 0 1280x720x24" bash "$tmp/video.sh" "$BUILD" "$tmp"
 frames=$(python3 - "$tmp/video.ppm" <<'PY'
@@ -141,6 +142,7 @@ print(len(digests), len(set(digests)))
 PY
 )
 read -r count distinct <<<"$frames"
+if ! grep -q '^t=' "$tmp/video.err"; then echo "FAIL: no orientation lines on standard error"; exit 1; fi
 if [ "$count" != "90" ] || [ "${distinct:-0}" -lt 10 ]; then
   echo "FAIL: the video is '$frames' (90 frames that change expected)"; tail -3 "$tmp/video.err"; exit 1
 fi
