@@ -69,6 +69,8 @@ struct Config {
   int message_lines = 5;
   int demo_backups = 0;
   double map_scale = 1;
+  int draw_render_stats = 0;
+  int lean_indicator = 1;
 };
 extern Config config;
 
@@ -162,6 +164,7 @@ struct LoopState {
   float prev_dab_slot = 0, prev_auto_slot = 0;
   double next_setup_check = 5;
   int screenshot_next = -1;  // -1 before the first screenshot
+  int screenshot_pending = 0;  // taken from the next drawn frame, HUD and all
 };
 extern LoopState loop;
 
@@ -286,6 +289,21 @@ const Keyframe *keycam_get(int i);
 void keycam_replace(const Keyframe *frames, int count);
 // Lifts every rider clear of the ground when leaving the editor.
 void lift_riders_clear();
+// The camera of this frame's view mode (rider, orbit, trackside): 0 when
+// the view shows no world. Works without a window.
+struct FrameCamera;
+int frame_camera(FrameCamera *out);
+// The rider view of a slot, printing its orientation when asked.
+int rider_camera(int slot, FrameCamera *out);
+// The selected trackside camera, the free one or the keyframe path, turned
+// towards the followed rider.
+int trackside_camera(FrameCamera *out);
+// Works out this frame's camera and publishes it (also headless); 1 when
+// there is a world to draw from it.
+int frame_camera_publish(FrameCamera *out);
+// The free trackside camera: placed by track loading, moved by the zoom.
+void free_camera_at(const float position[3]);
+void free_camera_move(double distance);
 
 // ------------------------------------------------------------------ races
 // "--drive": the local player ridden by the planned rider of the default
@@ -308,6 +326,17 @@ NewRace new_race_settings();
 // The lineup of "--race": gate i from character i (H local, R robot,
 // 2 and 4 two- and four-stroke robots, . empty), the rest empty.
 void lineup_from_text(const char *slots, int out[RIDER_SLOTS]);
+
+// Frame statistics for the benchmark (TW_FRAME_STATS, TW_FRAME_STATS_FINISH).
+void frame_stats_open();
+void frame_stats_close();
+int frame_stats_on();
+void frame_stats_checkpoint(const char *label);
+void frame_stats_frame_begin();
+
+// The menu's quick race: the player and nine robots on the selected track.
+void quick_race();
+void menu_hooks_install();
 
 // ---------------------------------------------------------------- start-up
 // The whole program: start-up, loop, shutdown. Returns the exit status.

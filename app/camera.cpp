@@ -1,11 +1,15 @@
 // View modes and the cameras the loop steers: the orbit camera and the
 // trackside camera controls.
 #include <cmath>
+#include <cstdio>
 
 #include "app/app.h"
 #include "bike/physics.h"
+#include "core/camera.h"
+#include "gfx/camera_math.h"
 #include "gfx/render.h"
 #include "race/race.h"
+#include "race/track.h"
 #include "terrain/terrain.h"
 
 // The camera stays above the ground as the simulation sees it.
@@ -26,9 +30,8 @@ void update_view_mode() {
   loop.view_mode = m;
 }
 
-// Lifting stops after this many steps (1024 ft): a rider inside something
+// Lifting stops after MAX_LIFT_STEPS (1024 ft): a rider inside something
 // that never lets go must not hang the program.
-static const int MAX_LIFT_STEPS = 4096;
 
 void lift_riders_clear() {
   for (int i = 0; i < RIDER_SLOTS; i++) {
@@ -155,4 +158,110 @@ OrbitCamera orbit_camera_for(int slot) {
   in.orbit_angle = loop.orbit_angle;
   in.ground_height = ground_height;
   return orbit_camera(in);
+}
+
+// ------------------------------------------------------------ frame cameras
+struct FreeCamera {
+  double position[3];
+  double yaw, pitch;
+};
+static FreeCamera free_cam = {{0, 10, 0}, 0, 0};
+
+void free_camera_at(const float p[3]) {
+  for (int i = 0; i < 3; i++) free_cam.position[i] = p[i];
+}
+
+void free_camera_move(double distance) {
+  double d[3] = {sin(free_cam.yaw) * cos(free_cam.pitch), sin(free_cam.pitch),
+                 cos(free_cam.yaw) * cos(free_cam.pitch)};
+  for (int i = 0; i < 3; i++) free_cam.position[i] += d[i] * distance;
+  double g = ground_height(free_cam.position[0], free_cam.position[2]) + 2;
+  if (free_cam.position[1] < g) free_cam.position[1] = g;
+}
+
+int rider_camera(int slot, FrameCamera *out) {
+  Rider *r = rider_in_slot(slot);
+  if (!r) return 0;
+  RiderPose pose;
+  rider_get_pose(r, &pose);
+  RiderCameraParams p{config.first_person_height, config.first_person_gimbal, config.first_person_angle};
+  double t = race_now_tic() * TIC_SECONDS, o[9];
+  rider_camera_from_pose(pose.body[RIDER_BODY], p, t, &gimbal_state, out, o);
+  out->fov = config.fov;
+  out->own_slot = slot;
+  if (settings.print_orientation) {
+    // Standard output carries the video frames while they are recorded.
+    FILE *f = settings.record_video ? stderr : stdout;
+    fprintf(f, "t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n", t, o[0], o[1], o[2], o[3],
+            o[4], o[5], o[6], o[7], o[8]);
+    fflush(f);
+  }
+  return 1;
+}
+
+int trackside_camera(FrameCamera *out) {
+  out->own_slot = -1;
+  out->has_velocity = 1;
+  out->velocity[0] = out->velocity[1] = out->velocity[2] = 0;
+  if (keyframe_mode && keyframe_camera(race_now_tic(), out)) {
+    out->has_velocity = 1;
+    return 1;
+  }
+  int c = loop.trackside_camera;
+  bool track = c >= 0 && c < track_camera_count;
+  double target[3];
+  OrbitCamera chase = orbit_camera_for(loop.followed_rider);
+  for (int i = 0; i < 3; i++) target[i] = chase.target[i];
+  bool aim = rider_in_slot(loop.followed_rider) != nullptr;
+  if (track) {
+    TrackCamera &tc = track_cameras[c];
+    double pos[3] = {tc.x, tc.y, tc.z}, yaw = tc.view[0], pitch = tc.view[1];
+    if (aim && aim_yaw_pitch(pos, target, &yaw, &pitch)) {
+      tc.view[0] = float(yaw);
+      tc.view[1] = float(pitch);
+    }
+    double fov = tc.fov;
+    if (aim && tc.auto_fov_size > 0) {
+      double dx = target[0] - pos[0], dy = target[1] - pos[1], dz = target[2] - pos[2];
+      fov = auto_fov(tc.auto_fov_size, sqrt(dx * dx + dy * dy + dz * dz), tc.fov);
+    }
+    for (int i = 0; i < 3; i++) out->position[i] = pos[i];
+    trackside_rotation(tc.view[0], tc.view[1], out->R);
+    out->fov = fov;
+    return 1;
+  }
+  if (aim) aim_yaw_pitch(free_cam.position, target, &free_cam.yaw, &free_cam.pitch);
+  for (int i = 0; i < 3; i++) out->position[i] = free_cam.position[i];
+  trackside_rotation(free_cam.yaw, free_cam.pitch, out->R);
+  out->fov = config.fov;
+  return 1;
+}
+
+int frame_camera(FrameCamera *out) {
+  int f = loop.followed_rider;
+  switch (loop.view_mode) {
+    case VIEW_RIDER:
+      return rider_camera(f, out);
+    case VIEW_ORBIT: {
+      OrbitCamera c = orbit_camera_for(f);
+      for (int i = 0; i < 3; i++) out->position[i] = c.eye[i];
+      look_at_rotation(c.eye, c.target, out->R);
+      out->fov = config.fov;
+      out->own_slot = -1;
+      out->has_velocity = 0;
+      return 1;
+    }
+    case VIEW_TRACKSIDE:
+      return trackside_camera(out);
+    default:
+      return 0;
+  }
+}
+
+int frame_camera_publish(FrameCamera *out) {
+  if (!track_loaded() || !frame_camera(out)) return 0;
+  camera_publish(out->position, out->R, out->fov, loop.frame_step);
+  if (out->has_velocity)
+    for (int i = 0; i < 3; i++) published_camera.velocity[i] = out->velocity[i];
+  return 1;
 }

@@ -142,7 +142,7 @@ void handle_key(int code, int down) {
     if (!local || config.spy || (net_connected() && !net_has_race_slot()))
       follow_next_rider(prev ? -1 : 1);
   }
-  if (special_key_is(KEY_SCREENSHOT, code) && loop.view_mode != VIEW_EDITOR) take_screenshot();
+  if (special_key_is(KEY_SCREENSHOT, code) && loop.view_mode != VIEW_EDITOR) loop.screenshot_pending = 1;
   for (int d = 0; d < 10; d++) {
     if (!is_key(code, ui_keys.digit[d])) continue;
     int count = trackside_camera_count();

@@ -13,6 +13,9 @@
 #include "bike/engine_sound.h"
 #include "bike/physics.h"
 #include "editor/editor.h"
+#include "gfx/camera_math.h"
+#include "gfx/frame.h"
+#include "gfx/hud.h"
 #include "gfx/render.h"
 #include "menu/menu.h"
 #include "net/net.h"
@@ -71,6 +74,7 @@ void loop_init() {
 }
 
 void stutter_checkpoint(const char *label) {
+  if (frame_stats_on()) frame_stats_checkpoint(label);
   if (loop.stutter_threshold == 0) return;
   double t = loop_io.now();
   if (loop.last_checkpoint_time != 0 && t - loop.last_checkpoint_time > loop.stutter_threshold)
@@ -325,39 +329,81 @@ static void write_video_frame(int width, int height) {
 
 int frame_width = 0, frame_height = 0;
 
-static int draw_frame(Window *w) {
+// The warm-up of a server race: the local player rides apart unless it is
+// the one followed.
+static int rider_hidden_by_race(int slot) {
+  return rider_roles[slot] == ROLE_LOCAL && slot != loop.followed_rider && net_connected() &&
+         !net_has_race_slot();
+}
+
+static void frame_settings_fill(int width, int height) {
+  FrameSettings &s = frame_settings;
+  s.width = width;
+  s.height = height;
+  s.fugly = settings.fugly;
+  s.hide_rider = config.hide_rider;
+  s.ghost_fade_distance = float(config.ghost_fade_distance);
+  s.lens_flare = config.lens_flare;
+  s.verbosity = settings.verbosity;
+  s.checkpoint = stutter_checkpoint;
+  s.connected = net_connected;
+  s.rider_hidden = rider_hidden_by_race;
+}
+
+static void draw_overlays(int mode) {
+  int f = loop.followed_rider;
+  if (suspension_graph_on() && (mode == VIEW_RIDER || mode == VIEW_ORBIT)) draw_suspension_graph();
+  bool track_camera = loop.trackside_camera >= 0 && loop.trackside_camera < trackside_camera_count();
+  if (mode == VIEW_TRACKSIDE && loop.auto_camera && !followed_is_local()) hud_draw_rider_name(f);
+  HudInput in{};
+  in.followed = f;
+  in.trackside = mode == VIEW_TRACKSIDE;
+  in.track_camera = mode == VIEW_TRACKSIDE && track_camera && !keyframe_mode;
+  in.lean_indicator = config.lean_indicator;
+  in.info = {config.draw_fps, config.draw_time, config.draw_ping, config.draw_speed, config.draw_render_stats};
+  in.fps = loop.frame_step > 0 ? 1 / loop.frame_step : 0;
+  in.connected = net_connected();
+  if (track_loaded()) hud_draw(in);
+}
+
+static int draw_frame(Window *w, const FrameCamera *cam) {
   int width, height;
   if (!w || !frame_begin(w, &width, &height)) return 1;
   frame_width = width;
   frame_height = height;
-  int f = loop.followed_rider;
+  frame_stats_frame_begin();
   int mode = loop.view_mode;
-  draw_set_projection(width, height, config.fov);
-  if (mode == VIEW_RIDER) {
-    draw_world_rider(f);
-  } else if (mode == VIEW_ORBIT) {
-    OrbitCamera cam = orbit_camera_for(f);
-    draw_world_camera(cam.eye, cam.target, config.fov);
-  } else if (mode == VIEW_TRACKSIDE) {
-    draw_world_trackside(loop.trackside_camera);
-  } else if (mode == VIEW_EDITOR) {
-    editor_draw();
-  } else {
-    draw_title_screen(width, height);
+  frame_settings_fill(width, height);
+  // A minimised window has nothing to draw into.
+  bool drawable = width > 0 && height > 0;
+  if (drawable) {
+    twglUseProgram(PROGRAM_UNLIT);
+    set_projection(width, height, float(config.fov));
+    if (mode == VIEW_EDITOR) {
+      editor_draw();
+    } else if (cam) {
+      const float pos[3] = {float(cam->position[0]), float(cam->position[1]), float(cam->position[2])};
+      float R[9];
+      for (int i = 0; i < 9; i++) R[i] = float(cam->R[i]);
+      draw_world(pos, R, float(cam->fov), cam->own_slot);
+      twgl_flush();
+    } else {
+      draw_title_screen(width, height);
+    }
+    if (!settings.hidden_hud) draw_overlays(mode);
+    if (loop.paused && !settings.hidden_pause) draw_big_text("Paused");
+    if (loop.screenshot_pending) {
+      twgl_flush();
+      take_screenshot();
+      loop.screenshot_pending = 0;
+    }
+    if (settings.record_video && track_loaded()) write_video_frame(width, height);
+    if (followed_is_local() && net_connected() && !net_has_race_slot())
+      draw_big_text("Warmup mode - collisions disabled");
+    message_window_draw();
+    if (loop.menu_screen == CHAT_SCREEN) chat_line_draw();
+    else menu_draw();
   }
-  if (!settings.hidden_hud) {
-    if (suspension_graph_on() && (mode == VIEW_RIDER || mode == VIEW_ORBIT))
-      draw_suspension_graph();
-    if (mode == VIEW_TRACKSIDE && loop.auto_camera && !followed_is_local()) draw_rider_name(f);
-    draw_hud();
-  }
-  if (loop.paused && !settings.hidden_pause) draw_big_text("Paused");
-  if (settings.record_video && track_loaded()) write_video_frame(width, height);
-  if (followed_is_local() && net_connected() && !net_has_race_slot())
-    draw_big_text("Warmup mode - collisions disabled");
-  message_window_draw();
-  if (loop.menu_screen == CHAT_SCREEN) chat_line_draw();
-  else menu_draw();
   stutter_checkpoint("draw");
   if (settings.glfinish) twglFinish();
   twglFlush();
@@ -369,7 +415,9 @@ static int draw_frame(Window *w) {
 int run_frame() {
   update_view_mode();
   menu_at_frame_start = loop.menu_screen;
-  if (!draw_frame(window_current())) return 0;
+  FrameCamera cam;
+  int have_camera = frame_camera_publish(&cam);
+  if (!draw_frame(window_current(), have_camera ? &cam : nullptr)) return 0;
   if (audio_is_open()) {
     float level;
     if (loop.paused || loop.view_mode == VIEW_EDITOR) level = 0;
@@ -390,6 +438,7 @@ int run_frame() {
 }
 
 void main_loop() {
+  frame_stats_open();
   if (!loop.frame_time_log)
     loop.frame_time_log = static_cast<float *>(mem_alloc(sizeof(float) * FRAME_TIME_LOG_SIZE));
   while (!loop.quit_requested) {
@@ -398,6 +447,7 @@ void main_loop() {
       break;
     }
   }
+  frame_stats_close();
   mem_free(loop.frame_time_log);
   loop.frame_time_log = nullptr;
   loop.frame_time_count = 0;

@@ -324,6 +324,7 @@ int app_main(int argc, char **argv) {
   settings.draw_time = config.draw_time;
   settings.draw_ping = config.draw_ping;
   settings.draw_speed = config.draw_speed;
+  settings.draw_render_stats = config.draw_render_stats;
   derive_detail_settings(config, &settings);
 
   std::string errors;
@@ -335,6 +336,7 @@ int app_main(int argc, char **argv) {
   config.draw_time = settings.draw_time;
   config.draw_ping = settings.draw_ping;
   config.draw_speed = settings.draw_speed;
+  config.draw_render_stats = settings.draw_render_stats;
   gfx_settings.texture_reduction = settings.model_texture_reduction;
   gfx_settings.texture_compress = settings.texture_compress;
   scene_settings.reflections = settings.reflections;
@@ -464,6 +466,8 @@ int app_main(int argc, char **argv) {
       texture_purge(0);
     };
   }
+  track_hooks.free_camera_at = free_camera_at;
+  menu_hooks_install();
 
   std::string track = settings.track;
   // A race asked for on the command line: this run's New Race (or Time

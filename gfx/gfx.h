@@ -122,6 +122,8 @@ void twgl_flush();
 void twglUseProgram(int index);
 int twgl_current_program();
 extern int twgl_program_switches;
+extern int twgl_texture_binds;  // texture binds asked for, for the statistics
+extern int64_t twgl_triangles;   // triangles handed to GL
 void twglDrawArrays(GLenum mode, GLint first, GLsizei count);
 void twglDrawElements(GLenum mode, GLsizei count, GLenum type, const void *offset);
 void twglDrawRangeElements(GLenum mode, GLuint lo, GLuint hi, GLsizei count, GLenum type,

@@ -1,19 +1,10 @@
-// What the main loop asks of the drawing: the world from a camera, the
-// overlays, and the ground drawing's upkeep.
+// What the main loop asks of the drawing besides the world and the HUD
+// (gfx/frame.h, gfx/hud.h): the overlays still to come and the ground
+// drawing's upkeep.
 #pragma once
 
-void draw_set_projection(int width, int height, double fov);
-// The world from the followed rider's own camera.
-void draw_world_rider(int slot);
-void draw_world_camera(const double eye[3], const double target[3], double fov);
-// A trackside camera, or -1 for the free camera.
-void draw_world_trackside(int camera);
 void draw_suspension_graph();
 int suspension_graph_on();
-void draw_rider_name(int slot);
-void draw_hud();
-// Moves the free trackside camera along its view.
-void free_camera_move(double distance);
 void models_delete();
 
 // The ground drawing (gfx/terrain_render.cpp) follows the changed heights:

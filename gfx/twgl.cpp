@@ -16,6 +16,13 @@ int twgl_gles = 0;
 int twgl_gl_major = 0, twgl_gl_minor = 0;
 GLuint twgl_white_texture = 0, twgl_normal_texture = 0;
 int twgl_program_switches = 0;
+int twgl_texture_binds = 0;
+int64_t twgl_triangles = 0;
+
+static void count_triangles(GLenum mode, GLsizei count) {
+  if (mode == GL_TRIANGLES) twgl_triangles += count / 3;
+  else if ((mode == GL_TRIANGLE_STRIP || mode == GL_TRIANGLE_FAN) && count > 2) twgl_triangles += count - 2;
+}
 
 namespace {
 
@@ -238,11 +245,13 @@ void execute_queue() {
       case OP_ENABLE: gl.Enable(a[0]); i += 1; break;
       case OP_DRAW_ARRAYS:
         before_draw();
+        count_triangles(a[0], GLsizei(a[2]));
         gl.DrawArrays(a[0], GLint(a[1]), GLsizei(a[2]));
         i += 3;
         break;
       case OP_DRAW_INDEXED:
         before_draw();
+        count_triangles(GL_TRIANGLES, GLsizei(a[1]));
         gl.DrawRangeElements(GL_TRIANGLES, a[2], a[2] + a[3] - 1, GLsizei(a[1]),
                              GL_UNSIGNED_SHORT,
                              reinterpret_cast<const void *>(uintptr_t(a[0]) * 2));
@@ -467,7 +476,10 @@ void twglOrtho(float l, float r, float b, float t, float n, float f) {
 void twglPushMatrix() { push_op(OP_PUSH_MATRIX); }
 void twglPopMatrix() { push_op(OP_POP_MATRIX); }
 void twglActiveTexture(GLenum unit) { push_op(OP_ACTIVE_TEXTURE, unit); }
-void twglBindTexture(GLenum target, GLuint tex) { push_op(OP_BIND_TEXTURE, target, tex); }
+void twglBindTexture(GLenum target, GLuint tex) {
+  twgl_texture_binds++;
+  push_op(OP_BIND_TEXTURE, target, tex);
+}
 void twglBlendFunc(GLenum s, GLenum d) { push_op(OP_BLEND_FUNC, s, d); }
 void twglDepthFunc(GLenum f) { push_op(OP_DEPTH_FUNC, f); }
 void twglDepthMask(GLboolean flag) { push_op(OP_DEPTH_MASK, flag); }
@@ -529,17 +541,20 @@ int twgl_current_program() { return cur_program; }
 void twglDrawArrays(GLenum mode, GLint first, GLsizei count) {
   twgl_flush();
   before_draw();
+  count_triangles(mode, count);
   gl.DrawArrays(mode, first, count);
 }
 void twglDrawElements(GLenum mode, GLsizei count, GLenum type, const void *offset) {
   twgl_flush();
   before_draw();
+  count_triangles(mode, count);
   gl.DrawElements(mode, count, type, offset);
 }
 void twglDrawRangeElements(GLenum mode, GLuint lo, GLuint hi, GLsizei count, GLenum type,
                            const void *offset) {
   twgl_flush();
   before_draw();
+  count_triangles(mode, count);
   gl.DrawRangeElements(mode, lo, hi, count, type, offset);
 }
 

@@ -57,6 +57,9 @@ const int CAMERA_SPREAD = 200;      // ft between camera anchors at least
 const double CAMERA_OFF = 50;       // ft beside the centre line
 const double CAMERA_HEIGHT = 12;    // above the ground
 const double CAMERA_FOV = 50;
+// Across the view at the rider's distance: far riders stay large enough
+// to follow, near ones keep their surroundings.
+const double CAMERA_SUBJECT = 30;
 
 struct Mark {
   double s;
@@ -329,7 +332,8 @@ int gen_course(const char *out) {
   char line[256];
   for (size_t k = 0; k < cams.size(); k++) {
     if (!watch[k].empty()) cameras += "gate" + watch[k] + "\n";
-    snprintf(line, sizeof line, "fov %g\naddcamera %.1f %.1f %.1f\n", CAMERA_FOV, double(cams[k].x),
+    snprintf(line, sizeof line, "fov %g\nautofovsize %g\naddcamera %.1f %.1f %.1f\n", CAMERA_FOV,
+             CAMERA_SUBJECT, double(cams[k].x),
              CAMERA_HEIGHT, double(cams[k].z));
     cameras += line;
   }

@@ -159,6 +159,7 @@ void recording_gl_install(const char *version) {
     if (!strcmp(name, "u_modelview")) return 1;
     if (!strcmp(name, "u_projection")) return 2;
     if (!strcmp(name, "u_texture0")) return 3;
+    if (!strcmp(name, "u_fog_density")) return 4;
     return -1;
   };
   gl.UniformMatrix4fv = [](GLint loc, GLsizei, GLboolean, const GLfloat *) {
@@ -166,7 +167,9 @@ void recording_gl_install(const char *version) {
   };
   gl.UniformMatrix3fv = [](GLint, GLsizei, GLboolean, const GLfloat *) {};
   gl.Uniform1i = [](GLint, GLint) {};
-  gl.Uniform1f = [](GLint, GLfloat) {};
+  gl.Uniform1f = [](GLint loc, GLfloat v) {
+    if (loc == 4) note("FogDensity %g", v);
+  };
   gl.Uniform2f = [](GLint, GLfloat, GLfloat) {};
   gl.Uniform3f = [](GLint, GLfloat, GLfloat, GLfloat) {};
   gl.Uniform3fv = [](GLint, GLsizei, const GLfloat *) {};
