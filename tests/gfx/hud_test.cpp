@@ -6,6 +6,7 @@
 #include "bike/rider.h"
 #include "gfx/camera_math.h"
 #include "gfx/frame.h"
+#include "gfx/lighting.h"
 #include "gfx/hud.h"
 #include "race/race.h"
 #include "race/timing.h"
@@ -19,6 +20,7 @@ const int W = 640, H = 360;
 class Hud : public PhysicsTest, public ::testing::WithParamInterface<bool> {
  protected:
   TestContext c;
+  Lighting saved_lighting;
   std::vector<uint8_t> px;
   void SetUp() override {
     PhysicsTest::SetUp();
@@ -28,6 +30,9 @@ class Hud : public PhysicsTest, public ::testing::WithParamInterface<bool> {
     texture_purge(1);
     gfx_load_pictures();
     gfx_initial_state();
+    // The default track's sky, so the top of the rider view is sky.
+    saved_lighting = lighting;
+    lighting_load("@tracks/hollow_creek/lighting");
     frame_settings = FrameSettings();
     frame_settings.width = W;
     frame_settings.height = H;
@@ -44,6 +49,7 @@ class Hud : public PhysicsTest, public ::testing::WithParamInterface<bool> {
       rider_roles[s] = ROLE_REPLAYED;
     }
     running_count = 0;
+    lighting = saved_lighting;
     frame_settings = FrameSettings();
     gfx_shutdown();
     EXPECT_EQ(gl_errors, 0) << gl_last_error;
