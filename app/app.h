@@ -49,6 +49,7 @@ struct Config {
   double fov = 110;
   double third_person_height = 5, third_person_distance = 10;
   int record = 0, skill = 0;  // New Race menu: record-demo choice, robot skill
+  int demo_backups = 0;
   double minutes = 0, laps = 5;
 };
 extern Config config;

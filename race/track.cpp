@@ -490,6 +490,7 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
     robot_lines_clear();
   }
   demo_finish_recording();
+  demo_stop_ghost();
   step_done("Remembering lines");
 
   // 4. Every rider goes.
@@ -502,7 +503,13 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
   log_printf("Finished deallocating bikes\n");
   step_done("Cleaning up");
 
-  // 5. The clock.
+  // 5. The clock. A demo's race is as long as it was recorded.
+  DemoHeader demo;
+  int from_demo = replay_demo && demo_header(&demo);
+  if (from_demo) {
+    time_limit_tics = demo.time_limit;
+    laps = demo.laps;
+  }
   physics.now_tic = 0;
   race.race_time_limit = time_limit_tics;
   race.race_laps = laps;
@@ -526,6 +533,7 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
     race.practice_mode = !slot_table;
     for (ServerSlot &s : server_race.slots) s = ServerSlot();
     server_race.start_position = RIDER_SLOTS;
+    if (from_demo) physics.drop_tic = demo.drop_tic;
   }
   const char *folder = track_find(track_menu_selected());
   if (!folder) {
@@ -607,7 +615,7 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
   // 28.
   log_printf("Max loading delay was %f (%s)\n", loader.max_delay, loader.max_delay_text);
   demo_write_first_block();
-  demo_prime_replay();
+  demo_prime_replay(replay_demo);
   update_results();
 
   // 29. Someone to follow; the player's setup while the bike stands.
