@@ -631,10 +631,17 @@ void demo_prime_replay(int replaying) {
   }
   if (!replay.open) return;
   // The replayed slots in order are the demo's riders in order.
+  int slots[RIDER_SLOTS], n = 0;
+  for (int s = 0; s < RIDER_SLOTS && n < replay.header.riders; s++)
+    if (rider_in_slot(s) && rider_roles[s] == ROLE_REPLAYED) slots[n++] = s;
+  demo_replay_start(slots, n);
+}
+
+void demo_replay_start(const int *slots, int n) {
+  if (!replay.open) return;
   for (int &s : replay.slot_of) s = NO_SLOT;
-  int r = 0;
-  for (int s = 0; s < RIDER_SLOTS && r < replay.header.riders; s++)
-    if (rider_in_slot(s) && rider_roles[s] == ROLE_REPLAYED) replay.slot_of[r++] = s;
+  for (int r = 0; r < n && r < replay.header.riders; r++)
+    replay.slot_of[r] = slots[r] >= 0 && slots[r] < RIDER_SLOTS ? slots[r] : NO_SLOT;
   rewind_replay(&replay);
   demo_read_tic();
 }

@@ -91,6 +91,9 @@ extern DemoHooks demo_hooks;
 void demo_history_reset();
 void demo_write_first_block();
 void demo_prime_replay(int replaying);  // else a replay still open is closed
+// The replay from its start with rider r in slots[r] (the rest unplaced):
+// what priming does once the riders stand in their slots.
+void demo_replay_start(const int *slots, int n);
 
 // What the race tic asks of demos and the state history, in its order:
 // replayed riders posed at a tic, this tic recorded, replay input read.
