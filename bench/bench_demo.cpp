@@ -51,6 +51,7 @@ static int replay(const char *file, double seek_back, Outcome *out) {
     return 0;
   }
   track_menu_select(track);
+  track_request_reload();  // the ground as the files have it, not as dug
   std::vector<int> none(RIDER_SLOTS, SLOT_EMPTY);
   if (!load_track(none.data(), 1, 0, 0, 1000, 0)) {
     fprintf(stderr, "The track did not load\n");
