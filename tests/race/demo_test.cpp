@@ -359,3 +359,33 @@ TEST_F(DemoRaceTest, TheGhostRidesTheFastLapFromNow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DemoRaceTest, NamedemoNeverOverwritesAnEarlierDemo) {
+  write_track("flat");
+  select("flat");
+  char reply[80];
+  EXPECT_EQ(demo_set_name("x", reply, sizeof reply), 0);
+  EXPECT_STREQ(reply, "Not currently recording a demo");
+  std::string sizes[2];
+  for (int n = 0; n < 2; n++) {
+    auto t = table({SLOT_LOCAL});
+    ASSERT_EQ(load_track(t.data(), 0, 1, 0, 1, 0), 1);
+    ride(64 * (n + 1));
+    for (const char *bad : {"a/b", "a\\b", "..x"})
+      EXPECT_EQ(demo_set_name(bad, reply, sizeof reply), 0) << bad;
+    EXPECT_EQ(demo_set_name("best.twdemo", reply, sizeof reply), 1);
+    MessageCatcher messages;
+    demo_finish_recording();
+    EXPECT_EQ(messages.lines.size(), size_t(n));  // the second is told
+  }
+  std::string first = read_file(demo_path("best.twdemo"));
+  std::string second = read_file(demo_path("default.twdemo"));
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  EXPECT_LT(first.size(), second.size());  // the longer ride kept its default name
+  EXPECT_TRUE(read_file(demo_path("best.twdemo.twdemo")).empty());
+}
+
+}  // namespace
