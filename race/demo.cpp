@@ -524,7 +524,8 @@ void demo_start_recording() {
   fprintf(rec.fp, "%s\n", folder);
   for (int i = 0; i < rec.count; i++) {
     const Rider *r = rider_in_slot(rec.slots[i]);
-    RiderDescription d{};
+    // As the rider was created; its bike, number and name as it is now.
+    RiderDescription d = rider_descriptions[rec.slots[i]];
     const BikeModel *m = rider_model(r);
     snprintf(d.bike, sizeof d.bike, "%s", m ? m->name : "");
     snprintf(d.number, sizeof d.number, "%.3s", r->number);

@@ -9,6 +9,7 @@
 #include "core/core.h"
 
 SlotHistory histories[RIDER_SLOTS];
+RiderDescription rider_descriptions[RIDER_SLOTS];
 
 namespace {
 
@@ -75,6 +76,22 @@ int rider_description_write(const RiderDescription &d, char *out, int size) {
   if (n >= 0 && n < size) return n;
   out[0] = 0;
   return -1;
+}
+
+void rider_describe(int slot, const char *bike, const char *const textures[4],
+                    const char *number, const char *name) {
+  if (slot < 0 || slot >= RIDER_SLOTS) return;
+  RiderDescription &d = rider_descriptions[slot];
+  auto copy = [](char *out, size_t size, const char *in) {
+    snprintf(out, size, "%s", in ? in : "");
+  };
+  copy(d.bike, sizeof d.bike, bike);
+  copy(d.rider_texture, sizeof d.rider_texture, textures ? textures[0] : nullptr);
+  copy(d.head_texture, sizeof d.head_texture, textures ? textures[1] : nullptr);
+  copy(d.bike_texture, sizeof d.bike_texture, textures ? textures[2] : nullptr);
+  copy(d.wheel_texture, sizeof d.wheel_texture, textures ? textures[3] : nullptr);
+  snprintf(d.number, sizeof d.number, "%.3s", number ? number : "");
+  copy(d.name, sizeof d.name, name);
 }
 
 // ------------------------------------------------------------- history

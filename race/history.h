@@ -22,6 +22,13 @@ int rider_description_read(const char *text, RiderDescription *out);
 // left out of every field and "|" of the five description fields.
 int rider_description_write(const RiderDescription &d, char *out, int size);
 
+// What each slot's rider was created with (track loading fills it): the
+// description a recording or the server is given.
+extern RiderDescription rider_descriptions[RIDER_SLOTS];
+// Textures in the order rider body, head, bike, wheels; nullptr for none.
+void rider_describe(int slot, const char *bike, const char *const textures[4],
+                    const char *number, const char *name);
+
 // ------------------------------------------------------------- history
 enum { HISTORY_ENTRIES = 128 };
 
