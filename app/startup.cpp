@@ -241,7 +241,6 @@ bool early_flag(int argc, char **argv, const char *flag) {
   return false;
 }
 
-
 // Two names of the same file (a data name resolves in the home folder).
 bool same_file(const char *a, const char *data_name) {
   char path[1400];
