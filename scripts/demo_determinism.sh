@@ -6,7 +6,7 @@
 # demo's size and the replay's speed).
 # usage: scripts/demo_determinism.sh BUILD SLOTS [LAPS] [SEED] [ERODE]
 #   SLOTS as "--race" takes them ("RRRRRRRRRRRRRRRRRRRR" for 20 robots, "H"
-#   for the planned rider).
+#   for the planned rider). DEMO_OUT=FILE keeps the recorded demo.
 set -u
 BUILD=${1:?build folder}
 SLOTS=${2:?slots}
@@ -25,6 +25,8 @@ XDG_DATA_HOME=$tmp/rec "$BUILD/tarnwick" --headless --warp --seed "$SEED" \
   --record-demo >"$tmp/rec.out" 2>"$tmp/rec.err" || { echo "recording failed"; exit 1; }
 demo=$(find "$tmp/rec" -name default.twdemo | head -1)
 [ -n "$demo" ] || { echo "no demo written"; exit 1; }
+# DEMO_OUT=FILE keeps the demo for later runs of bench_demo.
+[ -n "${DEMO_OUT:-}" ] && cp "$demo" "$DEMO_OUT"
 XDG_DATA_HOME=$tmp/play "$BUILD/tarnwick" --headless --warp --seed "$SEED" --exit-after-race \
   "$demo" >"$tmp/play.out" 2>"$tmp/play.err" || { echo "replay failed"; exit 1; }
 fail=0
