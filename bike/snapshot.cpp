@@ -221,11 +221,16 @@ void qaxis(const double axis[3], double angle, double out[4]) {
   for (int k = 0; k < 3; k++) out[k + 1] = axis[k] * s;
 }
 
+// v + 2w (u x v) + 2 u x (u x v) for q = (w, u): q v q* without the
+// quaternion products.
 void qrotate(const double q[4], const double v[3], double out[3]) {
-  double p[4] = {0, v[0], v[1], v[2]}, c[4] = {q[0], -q[1], -q[2], -q[3]}, t[4];
-  qmul(q, p, t);
-  qmul(t, c, t);
-  for (int k = 0; k < 3; k++) out[k] = t[k + 1];
+  const double *u = q + 1;
+  double t[3] = {2 * (u[1] * v[2] - u[2] * v[1]), 2 * (u[2] * v[0] - u[0] * v[2]),
+                 2 * (u[0] * v[1] - u[1] * v[0])};
+  double r[3] = {v[0] + q[0] * t[0] + u[1] * t[2] - u[2] * t[1],
+                 v[1] + q[0] * t[1] + u[2] * t[0] - u[0] * t[2],
+                 v[2] + q[0] * t[2] + u[0] * t[1] - u[1] * t[0]};
+  memcpy(out, r, sizeof r);
 }
 
 // A point given in the bike's rest coordinates, turned by q about a pivot.
@@ -295,6 +300,14 @@ void body_places(const Rider *r, const SnapshotFields &f, BodyPlace out[BODY_PAR
   memcpy(out[RIDER_BODY].q, f.rider_orientation, sizeof out[RIDER_BODY].q);
 }
 
+// The body speeds a slot's rider was last given, and from which entries.
+struct Speeds {
+  int valid, model, tics;
+  uint8_t a[SNAPSHOT_BYTES], b[SNAPSHOT_BYTES];
+  double v[BODY_PART_COUNT][3], w[BODY_PART_COUNT][3];
+};
+Speeds speeds[RIDER_SLOTS];
+
 }  // namespace
 
 SnapshotScale snapshot_scale(const Rider *r) {
@@ -340,25 +353,25 @@ void rider_pose_from_snapshot(Rider *r, const uint8_t pose[SNAPSHOT_BYTES], cons
   SnapshotScale s = snapshot_scale(r);
   SnapshotFields f;
   snapshot_decode(pose, s, &f);
-  BodyPlace at[BODY_PART_COUNT], from[BODY_PART_COUNT], to[BODY_PART_COUNT];
+  BodyPlace at[BODY_PART_COUNT];
   body_places(r, f, at);
-  double dt = tics * TIC_SECONDS;
   bool moving = a && b && tics > 0;
-  if (moving) {
+  // A and B stay the same for several tics: their speeds are kept.
+  Speeds &sp = speeds[r->slot >= 0 && r->slot < RIDER_SLOTS ? r->slot : 0];
+  if (moving && !(sp.valid && sp.model == r->model && sp.tics == tics &&
+                  !memcmp(sp.a, a, SNAPSHOT_BYTES) && !memcmp(sp.b, b, SNAPSHOT_BYTES))) {
+    BodyPlace from[BODY_PART_COUNT], to[BODY_PART_COUNT];
     SnapshotFields fa, fb;
     snapshot_decode(a, s, &fa);
     snapshot_decode(b, s, &fb);
     body_places(r, fa, from);
     body_places(r, fb, to);
-  }
-  for (int i = 0; i < BODY_PART_COUNT; i++) {
-    dBodyID body = r->body[i];
-    dBodySetPosition(body, at[i].position[0], at[i].position[1], at[i].position[2]);
-    dQuaternion q = {at[i].q[0], at[i].q[1], at[i].q[2], at[i].q[3]};
-    dBodySetQuaternion(body, q);
-    double v[3] = {0, 0, 0}, w[3] = {0, 0, 0};
-    if (moving) {
-      for (int k = 0; k < 3; k++) v[k] = (to[i].position[k] - from[i].position[k]) / dt;
+    double dt = tics * TIC_SECONDS;
+    for (int i = 0; i < BODY_PART_COUNT; i++) {
+      for (int k = 0; k < 3; k++) {
+        sp.v[i][k] = (to[i].position[k] - from[i].position[k]) / dt;
+        sp.w[i][k] = 0;
+      }
       // The turn from a to b in world axes: q_b * conj(q_a).
       double c[4] = {from[i].q[0], -from[i].q[1], -from[i].q[2], -from[i].q[3]}, d[4];
       qmul(to[i].q, c, d);
@@ -367,9 +380,22 @@ void rider_pose_from_snapshot(Rider *r, const uint8_t pose[SNAPSHOT_BYTES], cons
       double n = std::sqrt(d[1] * d[1] + d[2] * d[2] + d[3] * d[3]);
       if (n > 1e-12) {
         double angle = 2 * std::atan2(n, d[0]);
-        for (int k = 0; k < 3; k++) w[k] = d[k + 1] / n * angle / dt;
+        for (int k = 0; k < 3; k++) sp.w[i][k] = d[k + 1] / n * angle / dt;
       }
     }
+    memcpy(sp.a, a, SNAPSHOT_BYTES);
+    memcpy(sp.b, b, SNAPSHOT_BYTES);
+    sp.tics = tics;
+    sp.model = r->model;
+    sp.valid = 1;
+  }
+  for (int i = 0; i < BODY_PART_COUNT; i++) {
+    dBodyID body = r->body[i];
+    dBodySetPosition(body, at[i].position[0], at[i].position[1], at[i].position[2]);
+    dQuaternion q = {at[i].q[0], at[i].q[1], at[i].q[2], at[i].q[3]};
+    dBodySetQuaternion(body, q);
+    const double zero[3] = {0, 0, 0};
+    const double *v = moving ? sp.v[i] : zero, *w = moving ? sp.w[i] : zero;
     dBodySetLinearVel(body, v[0], v[1], v[2]);
     dBodySetAngularVel(body, w[0], w[1], w[2]);
   }
