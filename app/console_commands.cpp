@@ -137,20 +137,17 @@ void pipe(const char *args) {
   add_message("Pipe updated");
 }
 
+// The recording checks the name (plain file names only, never over an
+// earlier demo) and gives the reply.
 void name_demo(const char *args) {
-  if (!demo_recording_renamable()) {
-    add_message("Not currently recording a demo");
-    return;
-  }
-  char word[1024];
+  char word[1024] = "";
   if (!first_word(args, word, 1017)) {
-    add_message("Name too long");
+    add_message(demo_recording() ? "Name too long" : "Not currently recording a demo");
     return;
   }
-  size_t n = strlen(word);
-  if (n < 7 || strcmp(word + n - 7, ".twdemo") != 0) strcat(word, ".twdemo");
-  demo_set_record_name(word);
-  add_message("Demo name updated");
+  char reply[128];
+  demo_set_name(word, reply, sizeof reply);
+  add_message(reply);
 }
 
 void cam_angle(const char *args) {
@@ -390,6 +387,7 @@ void message_line_count(const char *args) {
 void demo_backup_count(const char *args) {
   int v;
   if (scan_int(args, &v)) config.demo_backups = v < 0 ? 0 : v;
+  demo_set_backups(config.demo_backups);
   add_messagef("Now keeping %d demo backups", config.demo_backups);
 }
 

@@ -41,11 +41,6 @@ void contact_labels_clear() { note("contact_labels_clear"); }
 
 
 // Tests set this to stand for a recording in progress.
-int console_standin_recording = 0;
-int demo_recording_renamable() { return console_standin_recording; }
-void demo_set_record_name(const char *file_name) {
-  console_standin_calls.push_back(std::string("demo_set_record_name ") + file_name);
-}
 
 int net_upload_active() { return 0; }
 void net_upload_stop() { note("net_upload_stop"); }

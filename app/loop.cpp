@@ -20,6 +20,7 @@
 #include "menu/menu.h"
 #include "net/net.h"
 #include "platform/audio.h"
+#include "race/demo.h"
 #include "race/race.h"
 #include "terrain/deform.h"
 #include "gfx/gfx.h"
@@ -238,7 +239,9 @@ static void setup_change_notice() {
 void after_tics() {
   if (settings.exit_after_race) {
     // The run ends with this race, also under "--warp": no restart.
-    if (track_loaded() && race_over()) {
+    // A replay watched alone ends with its last block (demo_replay_over).
+    int over = demo_replay_only() ? demo_replay_over() : race_over();
+    if (track_loaded() && over) {
       race_give_up();
       loop.quit_requested = 1;
     }

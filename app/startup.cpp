@@ -265,6 +265,32 @@ bool early_flag(int argc, char **argv, const char *flag) {
   return false;
 }
 
+// Two names of the same file (a data name resolves in the home folder).
+bool same_file(const char *a, const char *data_name) {
+  char path[1400];
+  if (!data_path(data_name, path, sizeof path)) return false;
+  char *ra = realpath(a, nullptr), *rb = realpath(path, nullptr);
+  bool same = ra && rb && !strcmp(ra, rb);
+  free(ra);
+  free(rb);
+  return same;
+}
+
+// The ground as a headless run leaves it, its queued ruts dug first, so
+// a race and its replay can be compared.
+void print_height_digest() {
+  if (!terrain.heights) return;
+  float rate = float(settings.erode) / 1024;
+  for (int guard = 0; rate > 0 && erode_queue_length() > 0 && guard < 1000000; guard++)
+    erode_process(nullptr, rate, race_now_tic());
+  uint8_t d[20];
+  ripemd160(terrain.heights, sizeof(float) * size_t(terrain.size) * size_t(terrain.size), d);
+  printf("height field digest ");
+  for (uint8_t b : d) printf("%02x", b);
+  printf("\n");
+  fflush(stdout);
+}
+
 }  // namespace
 
 int app_headless() { return headless_run; }
@@ -499,14 +525,23 @@ int app_main(int argc, char **argv) {
     rotate_lineup(settings.rotate_lineup);
   }
   race_hooks.connected = net_connected;
+  demo_hooks.erosion = [] { return settings.erode; };
+  demo_hooks.set_erosion = [](int amount) { settings.erode = amount; };
+  demo_set_backups(config.demo_backups);
   if (headless_run) race_report_install();
   int followed = 0;
   int loaded = 0;
   if (!track.empty()) {
     NewRace n = new_race_settings();
     if (settings.time_trial) loaded = load_track(nullptr, 0, 0, 0, 1000, n.skill);
-    else if (settings.race_given)
-      loaded = load_track(lineup, 0, n.record, n.time_limit_tics, n.laps, n.skill);
+    else if (settings.race_given) {
+      // Racing against a demo: its riders fill the gates left empty.
+      if (n.record && demo && same_file(settings.demo_file.c_str(), "@demos/default.twdemo")) {
+        add_message("Can't record and play from same file - recording disabled");
+        n.record = 0;
+      }
+      loaded = load_track(lineup, demo, n.record, n.time_limit_tics, n.laps, n.skill);
+    }
     else loaded = load_track(lineup, demo, 0, 0, 1000, config.skill);
   }
   if (loaded) followed = race_first_followed();
@@ -541,6 +576,7 @@ int app_main(int argc, char **argv) {
     printf("world hash %s\n", hash);
     fflush(stdout);
   }
+  if (headless_run) print_height_digest();
 
   shutdown_first_half();
   return shutdown_second_half(0);

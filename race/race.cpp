@@ -379,6 +379,10 @@ void phase_time_trial_laps() {
   int laps = rider_completed_laps(slot);
   if (laps == race.trial_laps_seen) return;
   const int F = timing.first_count, N = timing.normal_count;
+  // The ghost beat the lap when it crossed as many entries as the player.
+  int ghost_progress = demo_ghost_progress();
+  int player_progress = rider_timing[slot].progress;
+  demo_stop_ghost();
   int valid = 0, tics = 0;
   if (timing.enabled) {
     valid = 1;
@@ -392,10 +396,17 @@ void phase_time_trial_laps() {
       race.last_lap = 0;
     }
   }
+  // The lap just ridden is finished before it may become the fast lap.
+  int recorded = demo_recording();
+  demo_finish_recording();
+  if (recorded && (!demo_fast_lap_exists() || (valid && ghost_progress < player_progress)))
+    demo_keep_fast_lap();
+  demo_start_ghost();
   int lap = race.trial_laps_seen > 0 || valid ? ++race.trial_laps : 0;
   timing_set_progress(slot, F - 1);
   update_rider_timing(rider_in_slot(slot));
   race.trial_laps_seen = rider_completed_laps(slot);
+  demo_start_recording();
   update_results();
   if (race_hooks.time_trial_lap) race_hooks.time_trial_lap(lap, tics, valid);
 }
@@ -524,6 +535,7 @@ void race_length_text(char *out, int size) {
 }
 
 void time_trial_restart() {
+  demo_stop_ghost();
   demo_finish_recording();
   int slot = local_slot();
   for (int s = 0; s < RIDER_SLOTS; s++) {

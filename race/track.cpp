@@ -16,6 +16,7 @@
 #include "core/core.h"
 #include "core/log.h"
 #include "race/demo.h"
+#include "race/history.h"
 #include "race/race.h"
 #include "race/race_internal.h"
 #include "race/series.h"
@@ -165,8 +166,10 @@ const char *or_none(const char *name) { return name && name[0] ? name : nullptr;
 
 Rider *create_described(int slot, const char *bike, int simulated, const char *number,
                         const char (*textures)[256]) {
-  return create_rider(slot, bike_alias(bike), simulated, number, or_none(textures[0]),
-                      or_none(textures[1]), or_none(textures[2]), or_none(textures[3]));
+  const char *t[4] = {or_none(textures[0]), or_none(textures[1]), or_none(textures[2]),
+                      or_none(textures[3])};
+  rider_describe(slot, bike, t, number, "");
+  return create_rider(slot, bike_alias(bike), simulated, number, t[0], t[1], t[2], t[3]);
 }
 
 Rider *create_local(int slot, int server) {
@@ -176,6 +179,11 @@ Rider *create_local(int slot, int server) {
   }
   const RiderSetup *s = &rider_setup;
   const char *number = setup_text(s, SETUP_NUMBER_TEXT);
+  const char *t[4] = {or_none(setup_text(s, SETUP_RIDER_TEXTURE)),
+                      or_none(setup_text(s, SETUP_HEAD_TEXTURE)),
+                      or_none(setup_text(s, SETUP_BIKE_TEXTURE)),
+                      or_none(setup_text(s, SETUP_WHEEL_TEXTURE))};
+  rider_describe(slot, "", t, "", "");
   Rider *r = create_rider(slot, bike_alias(bike_model_name(setup_bike_model(s))), 1,
                           number && number[0] ? number : "999",
                           or_none(setup_text(s, SETUP_RIDER_TEXTURE)),
@@ -195,6 +203,7 @@ Rider *create_robot(int slot, int kind) {
       robot_roster[roster_take(wanted[0] ? wanted : nullptr, kind >= SLOT_NUMBERED_ROBOT)];
   // A numbered robot keeps its number even when no row carries it.
   const char *number = kind >= SLOT_NUMBERED_ROBOT ? wanted : row.number;
+  rider_describe(slot, row.bike, row.textures, number, "Roborider");
   Rider *r = create_rider(slot, bike_alias(row.bike), 1, number, row.textures[0], row.textures[1],
                           row.textures[2], row.textures[3]);
   if (!r) return nullptr;
@@ -491,6 +500,7 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
     robot_lines_clear();
   }
   demo_finish_recording();
+  demo_stop_ghost();
   step_done("Remembering lines");
 
   // 4. Every rider goes.
@@ -503,7 +513,13 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
   log_printf("Finished deallocating bikes\n");
   step_done("Cleaning up");
 
-  // 5. The clock.
+  // 5. The clock. A demo's race is as long as it was recorded.
+  DemoHeader demo;
+  int from_demo = replay_demo && demo_header(&demo);
+  if (from_demo) {
+    time_limit_tics = demo.time_limit;
+    laps = demo.laps;
+  }
   physics.now_tic = 0;
   race.race_time_limit = time_limit_tics;
   race.race_laps = laps;
@@ -527,6 +543,7 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
     race.practice_mode = !slot_table;
     for (ServerSlot &s : server_race.slots) s = ServerSlot();
     server_race.start_position = RIDER_SLOTS;
+    if (from_demo) physics.drop_tic = demo.drop_tic;
   }
   const char *folder = track_find(track_menu_selected());
   if (!folder) {
@@ -608,7 +625,7 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
   // 28.
   log_printf("Max loading delay was %f (%s)\n", loader.max_delay, loader.max_delay_text);
   demo_write_first_block();
-  demo_prime_replay();
+  demo_prime_replay(replay_demo);
   update_results();
 
   // 29. Someone to follow; the player's setup while the bike stands.
