@@ -265,3 +265,56 @@ int frame_camera_publish(FrameCamera *out) {
     for (int i = 0; i < 3; i++) published_camera.velocity[i] = out->velocity[i];
   return 1;
 }
+
+// ----------------------------------------------------- keyframes, free camera
+// The console's view of the keyframe list: keys are the frame code's
+// camera_keys, made from the free trackside camera.
+void free_camera_set_angles(double yaw_degrees, double pitch_degrees) {
+  free_cam.yaw = yaw_degrees * M_PI / 180;
+  free_cam.pitch = pitch_degrees * M_PI / 180;
+}
+
+void keycam_add(int tic) {
+  const float p[3] = {float(free_cam.position[0]), float(free_cam.position[1]),
+                      float(free_cam.position[2])};
+  camera_key_add(camera_key_from_yaw_pitch(p, free_cam.yaw, free_cam.pitch, float(config.fov), tic));
+}
+
+void keycam_delete(int tic) {
+  if (camera_key_count < 2) {
+    camera_keys_clear();
+    return;
+  }
+  for (int i = 0; i < camera_key_count; i++)
+    if (camera_keys[i].tic > tic) {
+      camera_key_remove(i);
+      return;
+    }
+  camera_key_remove(camera_key_count - 1);
+}
+
+void keycam_clear() { camera_keys_clear(); }
+int keycam_count() { return camera_key_count; }
+
+const Keyframe *keycam_get(int i) {
+  static Keyframe k;
+  if (i < 0 || i >= camera_key_count) return nullptr;
+  const CameraKey &c = camera_keys[i];
+  for (int j = 0; j < 3; j++) k.pos[j] = c.position[j];
+  for (int j = 0; j < 4; j++) k.rot[j] = c.rotation[j];
+  k.fov = c.fov;
+  k.tic = c.tic;
+  return &k;
+}
+
+void keycam_replace(const Keyframe *frames, int count) {
+  camera_keys_clear();
+  for (int i = 0; i < count; i++) {
+    CameraKey c{};
+    for (int j = 0; j < 3; j++) c.position[j] = float(frames[i].pos[j]);
+    for (int j = 0; j < 4; j++) c.rotation[j] = float(frames[i].rot[j]);
+    c.fov = float(frames[i].fov);
+    c.tic = frames[i].tic;
+    camera_key_add(c);
+  }
+}

@@ -16,6 +16,8 @@
 #include "bike/physics.h"
 #include "bike/rider.h"
 #include "core/core.h"
+#include "gfx/camera_math.h"
+#include "gfx/hud.h"
 #include "gfx/render.h"
 #include "net/net.h"
 #include "race/demo.h"
@@ -302,7 +304,7 @@ void write_keys(const char *args) {
   add_message(ok ? "Camera keys saved" : "Error saving camera keys");
 }
 
-void toggle_keycam(const char *) { toggle_notice("Keycam mode", &console_state.keycam_mode); }
+void toggle_keycam(const char *) { toggle_notice("Keycam mode", &keyframe_mode); }
 
 void toggle_display(const char *label, int *config_flag, int *settings_flag) {
   toggle_notice(label, config_flag);

@@ -243,3 +243,5 @@ void hud_draw(const HudInput &in) {
   twglEnable(GL_CULL_FACE);
   twgl_flush();
 }
+
+void render_stats_reset() { memset(render_stats_max, 0, sizeof render_stats_max); }

@@ -14,6 +14,9 @@
 #include "app/console.h"
 #include "terrain/deform.h"
 #include "bike/bike.h"
+#include "gfx/camera_math.h"
+#include "gfx/hud.h"
+#include "gfx/render.h"
 #include "bike/engine_sound.h"
 #include "bike/physics.h"
 #include "bike/rider.h"
@@ -156,10 +159,13 @@ TEST(Console, EveryCommand) {
   const std::string send_long = "/sendfile " + long_name;
   const char *plain_only = "Filename may only contain alphanumeric characters, '_' or '.'";
 
+  // Keys are made from the free trackside camera.
+  const float free_at[3] = {1, 2, 3};
+  free_camera_at(free_at);
+  free_camera_set_angles(90, 60);
   run_lines({
       {"/savetrackinfo", 1, {}},
-      {"/renderstats", 1, {}, [] { return settings.draw_render_stats == 1; },
-       {"render_stats_reset"}},
+      {"/renderstats", 1, {}, [] { return settings.draw_render_stats == 1 && render_stats_max[1] == 0; }},
       {"/togglespy", 1, {"Spy mode ON"}, [] { return config.spy == 1; }},
       {"/togglegraph", 1, {"Suspension graph ON"}, nullptr, {"suspension_graph_set 1"}},
       {"/bbopt 99999", 1, {"Billboard optimization window is now 1024"}},
@@ -187,13 +193,13 @@ TEST(Console, EveryCommand) {
        {"Setup name '../mine' must not be empty or contain \"/\", \"\\\" or \"..\"",
         "Error reading setup"}},
       {"/randdump", 1, {}},
-      {"/addkey", 1, {"Keyframe added"}, [] { return keycam_count() == 1; }, {"keycam_add 0"}},
+      {"/addkey", 1, {"Keyframe added"}, [] { return keycam_count() == 1; }},
       {"/listkeys", 1,
-       {"pos = { 0.00, 0.00, 0.00 }, rot = { 0.00, 0.00, 0.00, 0.00 }, time = 0.00"}},
+       {"pos = { 1.00, 2.00, 3.00 }, rot = { 0.35, 0.61, -0.35, 0.61 }, time = 0.00"}},
       {"/writekeys cam1", 1, {"Camera keys saved"},
        [&] {
          return read_file(t.home + "keycam/cam1") ==
-                "0.0000 0.0000 0.0000 0.0000 0.0000 0.0000 0.0000 170.00 0\n";
+                "1.0000 2.0000 3.0000 0.3536 0.6124 -0.3536 0.6124 170.00 0\n";
        }},
       {"/writekeys a/b", 1, {"Error saving camera keys"}},
       {"/writekeys ..", 1, {"Error saving camera keys"}},
@@ -204,10 +210,9 @@ TEST(Console, EveryCommand) {
       {"/readkeys", 1, {"Error reading camera keys"}},
       {"/readkeys missing", 1, {"Error reading camera keys"}},
       {"/readkeys bad", 1, {"Error reading camera keys"}, [] { return keycam_count() == 1; }},
-      {"/deletekey", 1, {"Keyframe deleted"}, [] { return keycam_count() == 0; },
-       {"keycam_delete 0"}},
-      {"/rmkey", 1, {"Keyframe deleted"}, nullptr, {"keycam_delete 0"}},
-      {"/togglekeycam", 1, {"Keycam mode ON"}},
+      {"/deletekey", 1, {"Keyframe deleted"}, [] { return keycam_count() == 0; }},
+      {"/rmkey", 1, {"Keyframe deleted"}, [] { return keycam_count() == 0; }},
+      {"/togglekeycam", 1, {"Keycam mode ON"}, [] { return keyframe_mode == 1; }},
       {"/togglefps", 1, {"FPS display ON"}, [] { return settings.draw_fps == 1; }},
       {"/togglefps", 1, {"FPS display OFF"}, [] { return config.draw_fps == 0; }},
       {"/toggletime", 1, {"Time display ON"}},
@@ -314,7 +319,7 @@ TEST(Console, TrackAndRiderCommands) {
       {"/pipe 2 0.5 -1 3 9", 1, {"Pipe updated"}, pipe_is(2, 0.5f, -1, 3, 9)},
       four ? Line{"/pipe", 1, {"Pipe updated"}, pipe_is(5, 0.918207169f, -0.850000024f, 0, 15)}
            : Line{"/pipe", 1, {"Pipe updated"}, pipe_is(1.75f, 0.300000012f, -0.75f, 0, 15)},
-      {"/camangle 30 -10", 1, {"Camera aimed"}, nullptr, {"free_camera_set_angles 30 -10"}},
+      {"/camangle 30 -10", 1, {"Camera aimed"}},
       {"/camangle 30", 1, {"Usage: camangle <yaw> <pitch>"}},
   });
   MessageCatcher replies;
