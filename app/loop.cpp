@@ -21,6 +21,7 @@
 #include "net/net.h"
 #include "platform/audio.h"
 #include "race/demo.h"
+#include "race/history.h"
 #include "race/race.h"
 #include "terrain/deform.h"
 #include "gfx/gfx.h"
@@ -333,10 +334,17 @@ static void write_video_frame(int width, int height) {
 int frame_width = 0, frame_height = 0;
 
 // The warm-up of a server race: the local player rides apart unless it is
-// the one followed.
+// the one followed. A replayed rider shows only while its recorded states
+// reach to within a second of now on both sides.
 static int rider_hidden_by_race(int slot) {
-  return rider_roles[slot] == ROLE_LOCAL && slot != loop.followed_rider && net_connected() &&
-         !net_has_race_slot();
+  if (slot < 0 || slot >= RIDER_SLOTS || !rider_in_slot(slot)) return 1;
+  if (rider_roles[slot] == ROLE_LOCAL)
+    return slot != loop.followed_rider && net_connected() && !net_has_race_slot();
+  if (rider_roles[slot] != ROLE_REPLAYED) return 0;
+  const SlotHistory &h = histories[slot];
+  if (h.count == 0) return 1;
+  const int now = int(race_now_tic()), second = TICS_PER_SECOND;
+  return h.entries[h.count - 1].tic < now - second || h.entries[0].tic > now + second;
 }
 
 static void frame_settings_fill(int width, int height) {
@@ -351,6 +359,7 @@ static void frame_settings_fill(int width, int height) {
   s.checkpoint = stutter_checkpoint;
   s.connected = net_connected;
   s.rider_hidden = rider_hidden_by_race;
+  engine_sound_hooks.rider_hidden = rider_hidden_by_race;
 }
 
 static void draw_overlays(int mode) {

@@ -712,6 +712,7 @@ int demo_start_ghost() {
                             none(d.textures[2]), none(d.textures[3]));
     if (!g) break;
     snprintf(g->name, sizeof g->name, "%s", d.name);
+    engine_voice_create(s, g, g->bike_texture[0] ? g->bike_texture : nullptr);
     rider_roles[s] = ROLE_REPLAYED;
     timing_rider_reset(s);
     timing_set_progress(s, F - 1);
