@@ -4,6 +4,8 @@
 // and the ground's grip into throttle, brakes, clutch and steering.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "bike/rider.h"
 #include "bike/rider_internal.h"
@@ -150,11 +152,12 @@ void recovery(Rider *r, RobotState &s, const Motion &mo) {
   const double x = t[0], z = t[2], m = mo.m, lean = r->lean_angle;
   rider_set_sit_dab(r, 0);
   double U, V;
+  // Slow, a foot goes down: the dab forces lift a bike that fell over.
+  if (m < 10) rider_set_sit_dab(r, d ? 0 : 1);
   if (m < 10 && fabs(lean) > 1.0 / 6) {
     U = 1.0 / 6, V = 5;
   } else if (m < 10) {
     U = 1.0 / 6, V = 15;
-    rider_set_sit_dab(r, d ? 0 : 1);
   } else if (m < 20) {
     U = (std::max(m - 10, 0.0) * 0.1 * 2 / 3 + 1.0 / 3) / 2, V = 15;
   } else {
@@ -539,6 +542,12 @@ void robot_control(Rider *r) {
     double q = std::clamp(1 - front_slip / 4.0, 0.0, 1.0);
     rider_set_steering(r, float(std::clamp(h + q * (4 * delta - h), -1.0, 1.0)));
   }
+  static int dbg = getenv("TW_ROBOT_DEBUG") ? atoi(getenv("TW_ROBOT_DEBUG")) : -1;
+  if (dbg == r->slot && now % 8 == 0 && getenv("TW_ROBOT_PTS"))
+    fprintf(stderr, "   P %.1f %.1f  pl %.1f %.1f  pl1 %.1f %.1f off %.1f %.1f  f %.2f %.2f\n", mo.P[0], mo.P[2], pl.x, pl.z, pl1.x, pl1.z, offset[0], offset[2], mo.f[0], mo.f[2]);
+  if (dbg == r->slot && now % 32 == 0)
+    fprintf(stderr, "t %.2f p %.2f W %d m %.1f d %.1f traffic %d R %.1f want %.2f lean %.2f c %.2f grip %d tau %.1f\n", now / 128.0, p, W, m, d,
+            nearest ? nearest->slot : -1, R, want, lean, c, s.grip_tic == now, tau);
   // 15, 16. Speed, then the throttle shaped.
   robot_speed_control(r, float(m), std::isfinite(d) ? float(d) : 0.0f);
   const float e2 = float(e) * r->throttle;

@@ -11,6 +11,7 @@ int gen_track(const char *out);   // the default track
 int gen_course(const char *out);  // its timing gates, start gate shape and cameras
 int gen_images(const char *out);  // fonts, HUD pictures, sky
 int gen_shapes(const char *out);  // collision shapes of the bikes and riders
+int gen_lines(const char *out);   // the default track's racing lines (after the course)
 
 // Shared helpers for the generators.
 struct GenMember {

@@ -8,6 +8,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   const char *out = argv[1];
-  int ok = gen_base(out) && gen_images(out) && gen_track(out) && gen_course(out) && gen_shapes(out);
+  int ok = gen_base(out) && gen_images(out) && gen_track(out) && gen_course(out) && gen_shapes(out) &&
+           gen_lines(out);
   return ok ? 0 : 1;
 }
