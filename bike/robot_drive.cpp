@@ -152,7 +152,7 @@ void recovery(Rider *r, RobotState &s, const Motion &mo) {
   const double x = t[0], z = t[2], m = mo.m, lean = r->lean_angle;
   rider_set_sit_dab(r, 0);
   double U, V;
-  // Slow, a foot goes down: the dab forces lift a bike that fell over.
+  // Slow, a foot goes down: the dab forces also lift a bike that fell over.
   if (m < 10) rider_set_sit_dab(r, d ? 0 : 1);
   if (m < 10 && fabs(lean) > 1.0 / 6) {
     U = 1.0 / 6, V = 5;
@@ -167,6 +167,8 @@ void recovery(Rider *r, RobotState &s, const Motion &mo) {
   int l = int(line_position(r));
   int a = next_takeoff(r, l);
   if (-z < 4 * fabs(x) || (a >= 0 && a - l >= 0 && a - l <= 8)) s.recovery = 3;
+  if (getenv("TW_ROBOT_DEBUG") && atoi(getenv("TW_ROBOT_DEBUG")) == r->slot && now % 64 == 0)
+    fprintf(stderr, "rec t %.2f n %d/%d x %.1f z %.1f m %.1f lean %.2f want %.2f V %.0f down %d sit %.2f\n", now / 128.0, s.next, W, x, z, m, lean, want, V, d, r->sit_dab);
   float c = clampf(float(4 * (want - lean)), -4, 4);
   rider_set_steering(r, clampf(float(2 * (mo.roll_rate - c)), -1, 1));
   robot_speed_control(r, float(m), float(V));
@@ -566,6 +568,9 @@ void robot_drive(Rider *r) {
   if (s.personality == 0) return;
   r->flags |= RF_WHEELIE_ENGINE | RF_WHEELIE_FRONT | RF_FRONT_ANTILOCK | RF_REAR_ANTILOCK |
               RF_AUTO_SHIFT;
+  // The recovery heads back to the line itself; the realign motor would
+  // hold a leaning robot off the dab forces that stand it up.
+  r->flags &= ~RF_REALIGN;
   const int now = physics.now_tic;
   Motion mo;
   measure(r, &mo);
