@@ -139,6 +139,7 @@ struct RobotState {
   float start_timer;  // 0 unset; negative while the throttle blips
   float last_throttle;
   int grip_tic;
+  float target_speed, target_lean;  // the control law's last, for tests and logs
   // recording
   std::vector<LinePoint> buffer[2];
   int spoiled[2];

@@ -550,6 +550,8 @@ void robot_control(Rider *r) {
   if (dbg == r->slot && now % 32 == 0)
     fprintf(stderr, "t %.2f p %.2f W %d m %.1f d %.1f traffic %d R %.1f want %.2f lean %.2f c %.2f grip %d tau %.1f\n", now / 128.0, p, W, m, d,
             nearest ? nearest->slot : -1, R, want, lean, c, s.grip_tic == now, tau);
+  s.target_speed = float(d);
+  s.target_lean = float(want);
   // 15, 16. Speed, then the throttle shaped.
   robot_speed_control(r, float(m), std::isfinite(d) ? float(d) : 0.0f);
   const float e2 = float(e) * r->throttle;
