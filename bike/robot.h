@@ -47,6 +47,7 @@ struct LineTables {
   int loaded;   // read from a file
   int learned;  // a line stored or a use counted since
   int next_id;
+  int skill;
   char folder[256];
 };
 extern LineTables lines;
@@ -119,7 +120,8 @@ int line_offer(int t, const std::vector<LinePoint> &points, int t1, int t2);
 int line_evict_choice(int t);
 RacingLine *line_by_id(int t, int id);
 
-// The whole table set as the race keeps it.
+// The whole table set as the race keeps it. Saving writes the file of the
+// skill the tables were loaded for (the argument is the caller's setting).
 void robot_lines_save(int skill);
 void robot_lines_free();
 void robot_lines_clear();

@@ -4,8 +4,6 @@
 // and the ground's grip into throttle, brakes, clutch and steering.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "bike/rider.h"
 #include "bike/rider_internal.h"
@@ -167,8 +165,6 @@ void recovery(Rider *r, RobotState &s, const Motion &mo) {
   int l = int(line_position(r));
   int a = next_takeoff(r, l);
   if (-z < 4 * fabs(x) || (a >= 0 && a - l >= 0 && a - l <= 8)) s.recovery = 3;
-  if (getenv("TW_ROBOT_DEBUG") && atoi(getenv("TW_ROBOT_DEBUG")) == r->slot && now % 64 == 0)
-    fprintf(stderr, "rec t %.2f n %d/%d x %.1f z %.1f m %.1f lean %.2f want %.2f V %.0f down %d sit %.2f\n", now / 128.0, s.next, W, x, z, m, lean, want, V, d, r->sit_dab);
   float c = clampf(float(4 * (want - lean)), -4, 4);
   rider_set_steering(r, clampf(float(2 * (mo.roll_rate - c)), -1, 1));
   robot_speed_control(r, float(m), float(V));
@@ -544,12 +540,6 @@ void robot_control(Rider *r) {
     double q = std::clamp(1 - front_slip / 4.0, 0.0, 1.0);
     rider_set_steering(r, float(std::clamp(h + q * (4 * delta - h), -1.0, 1.0)));
   }
-  static int dbg = getenv("TW_ROBOT_DEBUG") ? atoi(getenv("TW_ROBOT_DEBUG")) : -1;
-  if (dbg == r->slot && now % 8 == 0 && getenv("TW_ROBOT_PTS"))
-    fprintf(stderr, "   P %.1f %.1f  pl %.1f %.1f  pl1 %.1f %.1f off %.1f %.1f  f %.2f %.2f\n", mo.P[0], mo.P[2], pl.x, pl.z, pl1.x, pl1.z, offset[0], offset[2], mo.f[0], mo.f[2]);
-  if (dbg == r->slot && now % 32 == 0)
-    fprintf(stderr, "t %.2f p %.2f W %d m %.1f d %.1f traffic %d R %.1f want %.2f lean %.2f c %.2f grip %d tau %.1f\n", now / 128.0, p, W, m, d,
-            nearest ? nearest->slot : -1, R, want, lean, c, s.grip_tic == now, tau);
   s.target_speed = float(d);
   s.target_lean = float(want);
   // 15, 16. Speed, then the throttle shaped.

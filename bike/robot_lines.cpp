@@ -549,8 +549,10 @@ int line_offer(int t, const std::vector<LinePoint> &points, int t1, int t2) {
 
 // ---------------------------------------------------------------- the race
 
-void robot_lines_save(int skill) {
-  if (lines.folder[0]) write_lines(lines.folder, skill);
+void robot_lines_save(int) {
+  // The tables belong to the skill they were read for, whatever the
+  // caller's setting says now.
+  if (lines.folder[0]) write_lines(lines.folder, lines.skill);
 }
 
 void robot_lines_free() {
@@ -568,6 +570,7 @@ int robot_lines_load(const char *folder, int skill) {
   if (robot_race.counted_lengths) robot_race.counted_lengths(&f, &n);
   lines_prepare(f, n);
   snprintf(lines.folder, sizeof lines.folder, "%s", folder ? folder : "");
+  lines.skill = skill;
   if (!folder || table_count() == 0) return 0;
   return read_lines(folder, skill);
 }

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
 
 #include "bike/rider.h"
 #include "bike/robot.h"
@@ -166,8 +165,6 @@ int pick_line(Rider *r, int k) {
     }
     float since = (now - l.last_picked) / 128.0f;
     float value = clampf(since / 3, 0, 1) * sc + match;
-    if (getenv("TW_ROBOT_DEBUG") && atoi(getenv("TW_ROBOT_DEBUG")) == r->slot && k < 2)
-      fprintf(stderr, "pick k %d line %d first %.1f %.1f here %.1f %.1f score %.2f match %.2f since %.2f\n", k, i, l.points[0].x, l.points[0].z, here.x, here.z, sc, match, since);
     if (log_verbosity >= 1)
       log_printf("auto pilot: picking %d score = %f match = %f last_picked = %f\n", i, double(sc),
                  double(match), double(since));
