@@ -239,7 +239,8 @@ namespace {
 void check_on_line(Rider *r, RobotState &s) {
   int W = int(s.followed.size());
   if (W < 2 || s.recovery > 0) return;
-  int l = std::clamp(int(line_position(r)), 0, W - 2);
+  // The position runs a point ahead: the bike is between l - 1 and l.
+  int l = std::clamp(int(line_position(r)) - 1, 0, W - 2);
   const LinePoint &a = s.followed[size_t(l)], &b = s.followed[size_t(l) + 1];
   LinePoint p;
   frame_point(r, &p);
