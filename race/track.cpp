@@ -19,6 +19,7 @@
 #include "race/history.h"
 #include "race/race.h"
 #include "race/race_internal.h"
+#include "race/robot_link.h"
 #include "race/series.h"
 #include "race/timing.h"
 #include "race/track.h"
@@ -485,6 +486,8 @@ int load_track(const int *slot_table, int replay_demo, int record_demo, int time
     dig_attach();
     decals_attach();
     physics_hooks.realign_target = timing_realign_target;
+    // Robots drive, lines are recorded, the realign target follows lines.
+    robot_link_attach();
     race.attached = 1;
   }
 

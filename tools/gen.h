@@ -15,6 +15,7 @@ int gen_ground(const char *out);  // ground pictures and the default track's dec
 int gen_sound(const char *out);   // engine sounds of every class
 int gen_models(const char *out);  // bike, rider and start gate models and their pictures
 int gen_scenery(const char *out); // the default track's scenery, flaggers, lighting and sky
+int gen_lines(const char *out);   // the default track's racing lines (after the course)
 
 // Shared helpers for the generators.
 struct GenMember {

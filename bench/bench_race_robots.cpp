@@ -1,0 +1,113 @@
+// Robots racing: 1, 10 and 40 robots on a track with its generated expert
+// lines, in the full race tic (driving, picking, timing, recording), and
+// the rider-tics per second of processor time of each grid.
+// bench_race_robots [TRACK] [SECONDS] [--skill N] [--grid N] [--trace]: the track
+// defaults to tracks/hollow_creek, the race time to 20 s from the drop;
+// --grid runs one grid size only; --trace prints every robot's state every
+// 10 s and the laps at the end.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "bench/bench_common.h"
+#include "bike/bike.h"
+#include "bike/rider.h"
+#include "bike/robot.h"
+#include "core/core.h"
+#include "race/race.h"
+#include "race/timing.h"
+#include "terrain/terrain.h"
+
+static double now_us() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
+}
+
+static void trace(int riders) {
+  for (int s = 0; s < riders; s++) {
+    Rider *r = rider_in_slot(s);
+    if (!r) continue;
+    const RobotState &st = robot_states[s];
+    const dReal *p = dBodyGetPosition(r->body[FRAME]);
+    printf("  slot %2d progress %3d taken %3d next %3d/%3zu recovery %d speed %5.1f crashes %d "
+           "at %.0f %.0f\n",
+           s, rider_timing[s].progress, st.lines_taken, st.next, st.followed.size(), st.recovery,
+           double(rider_speed(r)), r->crash_count, p[0], p[2]);
+  }
+}
+
+static int race(const char *track, int riders, double seconds, int skill, int tracing) {
+  std::vector<int> slots(RIDER_SLOTS, SLOT_EMPTY);
+  for (int i = 0; i < riders; i++) slots[size_t(i)] = SLOT_ROBOT;
+  track_menu_select(track);
+  // What the last grid learned stays out of the player's home folder.
+  lines.loaded = lines.learned = 0;
+  if (!load_track(slots.data(), 0, 0, 0, 3, skill)) {
+    fprintf(stderr, "The track did not load\n");
+    return 0;
+  }
+  // Up to the drop untimed: the robots wait at the gate.
+  while (race_now_tic() < race_drop_tic()) race_tic();
+  int tics = int(seconds * TICS_PER_SECOND);
+  double t0 = now_us();
+  for (int t = 0; t < tics; t++) {
+    race_tic();
+    if (tracing && t % (10 * TICS_PER_SECOND) == 0) {
+      printf(" %d s:\n", t / TICS_PER_SECOND);
+      trace(riders);
+    }
+  }
+  double us = now_us() - t0;
+  printf("%2d robots: %d tics, %.0f rider-tics per second\n", riders, tics,
+         double(riders) * tics / (us / 1e6));
+  if (tracing) {
+    for (int s = 0; s < riders; s++) {
+      int best = 0;
+      int lap = rider_best_lap(s, &best);
+      printf("  slot %2d laps %d best lap %d %.3f s first lap %.3f s\n", s, rider_completed_laps(s),
+             lap, best / 128.0, rider_lap_time(s, 1));
+    }
+  }
+  return 1;
+}
+
+int main(int argc, char **argv) {
+  const char *track = "tracks/hollow_creek";
+  double seconds = 20;
+  int skill = 2, grid = 0, tracing = 0, positional = 0;
+  for (int i = 1; i < argc; i++) {
+    if (!strcmp(argv[i], "--skill") && i + 1 < argc) skill = atoi(argv[++i]);
+    else if (!strcmp(argv[i], "--grid") && i + 1 < argc) grid = atoi(argv[++i]);
+    else if (!strcmp(argv[i], "--trace")) tracing = 1;
+    else if (positional == 0 && ++positional) track = argv[i];
+    else if (positional == 1 && ++positional) seconds = atof(argv[i]);
+  }
+  if (!(seconds > 0 && seconds < 36000) || skill < 0 || skill > 2 || grid < 0 || grid > 40) {
+    fprintf(stderr, "usage: bench_race_robots [TRACK] [SECONDS] [--skill 0..2] [--grid 1..40] [--trace]\n");
+    return 1;
+  }
+  setenv("TW_HOME", bench_build_folder().c_str(), 0);
+  ui_hooks.message = bench_quiet;
+  ui_hooks.progress = bench_quiet_progress;
+  file_index_build();
+  if (track_list_build() == 0 || !track_find(track)) {
+    fprintf(stderr, "No track named \"%s\" (is the data generated?)\n", track);
+    return 1;
+  }
+  if (!physics_init()) return 1;
+  setup_defaults(&rider_setup);
+  race_set_seed(1, 1);
+  int ok = 1;
+  if (grid) ok = race(track, grid, seconds, skill, tracing);
+  else
+    for (int n : {1, 10, 40}) ok = ok && race(track, n, seconds, skill, tracing);
+  free_track();
+  physics_shutdown();
+  track_list_free();
+  file_index_free();
+  return ok ? 0 : 1;
+}
