@@ -70,7 +70,6 @@ struct Config {
   int demo_backups = 0;
   double map_scale = 1;
   int draw_render_stats = 0;
-  int lean_indicator = 1;
 };
 extern Config config;
 

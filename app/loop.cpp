@@ -371,7 +371,7 @@ static void draw_overlays(int mode) {
   in.followed = f;
   in.trackside = mode == VIEW_TRACKSIDE;
   in.track_camera = mode == VIEW_TRACKSIDE && track_camera && !keyframe_mode;
-  in.lean_indicator = config.lean_indicator;
+  in.lean_indicator = rider_setup.options[SETUP_LEAN_INDICATOR].value != 0;
   in.info = {config.draw_fps, config.draw_time, config.draw_ping, config.draw_speed, config.draw_render_stats};
   in.fps = loop.frame_step > 0 ? 1 / loop.frame_step : 0;
   in.connected = net_connected();
