@@ -13,8 +13,10 @@
 #include "core/core.h"
 #include "gfx/camera_math.h"
 #include "gfx/frame.h"
+#include "gfx/gfx.h"
 #include "gfx/rider_draw.h"
 #include "gfx/lighting.h"
+#include "gfx/model.h"
 #include "race/race.h"
 #include "race/timing.h"
 #include "race/world_hash.h"
@@ -52,6 +54,8 @@ class Frame : public PhysicsTest {
       if (Rider *r = rider_in_slot(s)) destroy_rider(r);
       rider_roles[s] = ROLE_REPLAYED;
     }
+    model_purge(1);
+    texture_purge(1);
     lighting = saved_lighting;
     frame_settings = FrameSettings();
     PhysicsTest::TearDown();

@@ -49,6 +49,7 @@ class Hud : public PhysicsTest, public ::testing::WithParamInterface<bool> {
       rider_roles[s] = ROLE_REPLAYED;
     }
     running_count = 0;
+    lighting_free();
     lighting = saved_lighting;
     frame_settings = FrameSettings();
     gfx_shutdown();
