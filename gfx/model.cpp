@@ -535,11 +535,11 @@ void model_draw_lit(const Model *m, const float camera[3], const float position[
       float amb[4];
       for (int k = 0; k < 3; k++) amb[k] = lighting.ambient[k] + lighting.global_ambient[k];
       amb[3] = model_alpha;
-      float spec[3];
-      for (int k = 0; k < 3; k++) spec[k] = own_specular ? lighting.sun_color[k] : lighting.sun_color[k] * p->color[k];
+      float specular[3];
+      for (int k = 0; k < 3; k++) specular[k] = own_specular ? lighting.sun_color[k] : lighting.sun_color[k] * p->color[k];
       twglSetAmbient(amb);
       twglSetDiffuse(lighting.sun_color);
-      twglSetSpecularColor(spec);
+      twglSetSpecularColor(specular);
       twglSetShininess(p->shininess > 0.125f ? p->shininess : 0.125f);
     }
     draw_part(p);

@@ -97,7 +97,7 @@ struct Picture {
 };
 
 // A painted line: white, worn at random, soft at its ends.
-void start_line(Picture *colour, Picture *normal, Picture *spec) {
+void start_line(Picture *colour, Picture *normal, Picture *specular) {
   int w = colour->w, h = colour->h;
   for (int y = 0; y < h; y++)
     for (int x = 0; x < w; x++) {
@@ -109,13 +109,13 @@ void start_line(Picture *colour, Picture *normal, Picture *spec) {
       uint8_t *n = normal->at(x, y);
       // Paint is flat: straight up, with a faint brush grain.
       n[0] = byte(128 + 6 * noise(9, x * 4.0, y * 2.0, 16)), n[1] = 128, n[2] = 255, n[3] = c[3];
-      uint8_t *s = spec->at(x, y);
+      uint8_t *s = specular->at(x, y);
       s[0] = 40, s[1] = 40, s[2] = 40, s[3] = c[3];
     }
 }
 
 // Standing water: dark, glossy, fading out at a ragged rim.
-void wet_patch(Picture *colour, Picture *normal, Picture *spec) {
+void wet_patch(Picture *colour, Picture *normal, Picture *specular) {
   int w = colour->w, h = colour->h;
   for (int y = 0; y < h; y++)
     for (int x = 0; x < w; x++) {
@@ -132,7 +132,7 @@ void wet_patch(Picture *colour, Picture *normal, Picture *spec) {
       n[0] = byte(128 + 127 * std::max(-0.3, std::min(0.3, gx)));
       n[1] = byte(128 + 127 * std::max(-0.3, std::min(0.3, gy)));
       n[2] = 250, n[3] = c[3];
-      uint8_t *s = spec->at(x, y);
+      uint8_t *s = specular->at(x, y);
       // Red: shine, green: exponent / 128.
       s[0] = byte(230 * a), s[1] = 90, s[2] = 0, s[3] = c[3];
     }
@@ -140,11 +140,11 @@ void wet_patch(Picture *colour, Picture *normal, Picture *spec) {
 
 int write_decal(const char *out, const std::string &base, void (*paint)(Picture *, Picture *, Picture *),
                 int w, int h) {
-  Picture colour(w, h), normal(w, h), spec(w, h);
-  paint(&colour, &normal, &spec);
+  Picture colour(w, h), normal(w, h), specular(w, h);
+  paint(&colour, &normal, &specular);
   return gen_write(out, base + ".png", colour.png()) &&
          gen_write(out, base + "_tnorm.png", normal.png()) &&
-         gen_write(out, base + "_tspec.png", spec.png());
+         gen_write(out, base + "_tspec.png", specular.png());
 }
 
 // The angle whose decal s axis (cos a, -sin a) lies across travel (tx, tz).
