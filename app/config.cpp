@@ -12,6 +12,7 @@
 #include "bike/bike.h"
 #include "core/core.h"
 #include "core/log.h"
+#include "core/mathutil.h"
 #include "platform/platform.h"
 
 namespace {
@@ -174,37 +175,18 @@ int choice_count(const ConfigItem &it) {
   return it.choice_count < 0 ? video_mode_count : it.choice_count;
 }
 
-// strtod/strtol as "%f"/"%d" read them (leading blanks, a number prefix);
-// 0 when nothing scans or the number is not finite.
-int scan_number(const char *s, double *out) {
-  char *end;
-  double v = strtod(s, &end);
-  if (end == s || !std::isfinite(v)) return 0;
-  *out = v;
-  return 1;
-}
-
-int scan_int(const char *s, int *out) {
-  char *end;
-  long v = strtol(s, &end, 10);
-  if (end == s) return 0;
-  *out = v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : int(v);
-  return 1;
-}
-
-double limit(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 void apply(const ConfigItem &it, const char *value) {
   switch (it.kind) {
     case ITEM_NUMBER: {
       double v;
-      if (scan_number(value, &v)) *it.number = limit(v, it.minimum, it.maximum);
+      if (scan_number(value, &v)) *it.number = clampd(v, it.minimum, it.maximum);
       break;
     }
     case ITEM_INTEGER: {
       int v;
       if (!scan_int(value, &v)) break;
-      if (it.minimum < it.maximum) v = int(limit(v, it.minimum, it.maximum));
+      if (it.minimum < it.maximum) v = int(clampd(v, it.minimum, it.maximum));
       *it.integer = v;
       break;
     }
@@ -226,6 +208,24 @@ void apply(const ConfigItem &it, const char *value) {
 }
 
 }  // namespace
+
+// strtod/strtol as "%f"/"%d" read them (leading blanks, a number prefix);
+// 0 when nothing scans or the number is not finite.
+int scan_number(const char *s, double *out) {
+  char *end;
+  double v = strtod(s, &end);
+  if (end == s || !std::isfinite(v)) return 0;
+  *out = v;
+  return 1;
+}
+
+int scan_int(const char *s, int *out) {
+  char *end;
+  long v = strtol(s, &end, 10);
+  if (end == s) return 0;
+  *out = v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : int(v);
+  return 1;
+}
 
 const ConfigItem *config_items(int *count) {
   if (!item_count) build_items();

@@ -74,3 +74,8 @@ int config_write_file(DataFile *f);
 void apply_detail_preset(int n);
 // Puts a server name at the front of the history.
 void server_history_push(const char *name);
+
+// Numbers as "%f" and "%d" read them (leading blanks, a number prefix):
+// 0 when nothing scans or the number is not finite, the value untouched.
+int scan_number(const char *s, double *out);
+int scan_int(const char *s, int *out);

@@ -9,13 +9,14 @@
 #include <strings.h>
 
 #include "app/app.h"
+#include "app/config.h"
 #include "app/console.h"
-#include "terrain/deform.h"
 #include "bike/bike.h"
 #include "bike/engine_sound.h"
 #include "bike/physics.h"
 #include "bike/rider.h"
 #include "core/core.h"
+#include "core/mathutil.h"
 #include "gfx/camera_math.h"
 #include "gfx/hud.h"
 #include "gfx/render.h"
@@ -25,31 +26,12 @@
 #include "race/timing.h"
 #include "race/track.h"
 #include "terrain/terrain.h"
+#include "terrain/deform.h"
 
 ConsoleState console_state = {0, 0, 0, 0, 0, 10, 0};
 
 namespace {
 
-// ------------------------------------------------------------------ numbers
-// "%f" and "%d" as the commands read them: a number that does not scan, or
-// is not finite, leaves the value alone (0).
-int scan_double(const char *s, double *out) {
-  char *end;
-  double v = strtod(s, &end);
-  if (end == s || !std::isfinite(v)) return 0;
-  *out = v;
-  return 1;
-}
-
-int scan_int(const char *s, int *out) {
-  char *end;
-  long v = strtol(s, &end, 10);
-  if (end == s) return 0;
-  *out = v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : int(v);
-  return 1;
-}
-
-double limit(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 const char *skip_space(const char *s) {
   while (isspace(static_cast<unsigned char>(*s))) s++;
@@ -108,7 +90,7 @@ void toggle_graph(const char *) {
 
 void billboard_window(const char *args) {
   int v;
-  if (scan_int(args, &v)) config.billboard_optimize_lookahead = int(limit(v, 0, 1024));
+  if (scan_int(args, &v)) config.billboard_optimize_lookahead = int(clampd(v, 0, 1024));
   add_messagef("Billboard optimization window is now %d", config.billboard_optimize_lookahead);
 }
 
@@ -131,7 +113,7 @@ void pipe(const char *args) {
     } else {
       long v = strtol(p, &end, 10);
       if (end == p) break;
-      params[i - 3] = int(limit(double(v), INT_MIN, INT_MAX));
+      params[i - 3] = int(clampd(double(v), INT_MIN, INT_MAX));
     }
     p = end;
   }
@@ -174,11 +156,11 @@ void cam_angle(const char *args) {
 
 void field_of_view(const char *args) {
   double v;
-  if (!scan_double(args, &v)) {
+  if (!scan_number(args, &v)) {
     add_message("Usage: fov <degrees>");
     return;
   }
-  config.fov = limit(v, 10, 170);
+  config.fov = clampd(v, 10, 170);
   add_message("fov set");
 }
 
@@ -381,7 +363,7 @@ void list_files(const char *args) {
 
 void message_line_count(const char *args) {
   int v;
-  if (scan_int(args, &v)) config.message_lines = int(limit(v, 0, MESSAGE_RING));
+  if (scan_int(args, &v)) config.message_lines = int(clampd(v, 0, MESSAGE_RING));
   if (messages.showing > config.message_lines) messages.showing = config.message_lines;
   add_messagef("Maximum showing messages is now %d", config.message_lines);
 }
@@ -395,7 +377,7 @@ void demo_backup_count(const char *args) {
 
 void map_scale(const char *args) {
   double v;
-  if (scan_double(args, &v)) config.map_scale = limit(v, 0.125, 8);
+  if (scan_number(args, &v)) config.map_scale = clampd(v, 0.125, 8);
   add_messagef("Map scale set to %f", config.map_scale);
 }
 
@@ -424,7 +406,7 @@ void contact_log(const char *args) {
     p++;
   }
   double spacing;
-  if (scan_double(p, &spacing)) console_state.log_spacing = spacing;
+  if (scan_number(p, &spacing)) console_state.log_spacing = spacing;
   console_state.log_flags = flags;
   contact_labels_set(flags, console_state.log_spacing);
   add_messagef("Logging 0x%x, spacing %f", flags, console_state.log_spacing);
@@ -432,7 +414,7 @@ void contact_log(const char *args) {
 
 void report_stutter(const char *args) {
   double v;
-  if (scan_double(args, &v)) loop.stutter_threshold = v;
+  if (scan_number(args, &v)) loop.stutter_threshold = v;
   add_messagef("Stutter threshold set to %f", loop.stutter_threshold);
 }
 
