@@ -214,6 +214,8 @@ GLuint texture_find(const char *name);
 const char *texture_name(GLuint tid);
 const char *texture_text(GLuint tid);
 void texture_purge(int all);
+// A picture stretched over a screen-plane rectangle, (x0, y0) its top left.
+void screen_picture(GLuint texture, float x0, float y0, float x1, float y1);
 GLuint texture_upload(const uint8_t *chain, int w, int h, int b, int flags);
 GLuint texture_create(const uint8_t *chain, int w, int h, int b, int reduction, int flags,
                       const char *name);

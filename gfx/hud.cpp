@@ -31,18 +31,7 @@ static void solid(float x0, float y0, float x1, float y1, float r, float g, floa
 static void picture(const char *name, float x0, float y0, float x1, float y1) {
   GLuint t = texture_load(name);
   if (!t) return;
-  twglBindTexture(GL_TEXTURE_2D, t);
-  twglBegin(GL_QUADS);
-  twglColor(1, 1, 1, 1);
-  twglTexCoord(0, 0);
-  twglVertexScreen(x0, y0);
-  twglTexCoord(0, 1);
-  twglVertexScreen(x0, y1);
-  twglTexCoord(1, 1);
-  twglVertexScreen(x1, y1);
-  twglTexCoord(1, 0);
-  twglVertexScreen(x1, y0);
-  twglEnd();
+  screen_picture(t, x0, y0, x1, y1);
 }
 
 // Text at a screen point (its top left), `h` high.

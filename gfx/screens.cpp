@@ -65,18 +65,7 @@ void title_screen_draw(const char *message) {
     // A 2:1 picture covering the screen, cropped.
     float x0 = -2 * Y, y0 = Y, x1 = 2 * Y, y1 = -Y;
     if (X > 2 * Y) x0 = -X, y0 = X / 2, x1 = X, y1 = -X / 2;
-    twglBindTexture(GL_TEXTURE_2D, title_texture);
-    twglBegin(GL_QUADS);
-    twglColor(1, 1, 1, 1);
-    twglTexCoord(0, 0);
-    twglVertexScreen(x0, y0);
-    twglTexCoord(0, 1);
-    twglVertexScreen(x0, y1);
-    twglTexCoord(1, 1);
-    twglVertexScreen(x1, y1);
-    twglTexCoord(1, 0);
-    twglVertexScreen(x1, y0);
-    twglEnd();
+    screen_picture(title_texture, x0, y0, x1, y1);
   }
   if (message && *message) {
     text_mode_begin(25);
@@ -151,4 +140,19 @@ void screens_forget_textures() {
   title_texture = 0;
   title_requested = false;
   spinner_first = -1;
+}
+
+void screen_picture(GLuint texture, float x0, float y0, float x1, float y1) {
+  twglBindTexture(GL_TEXTURE_2D, texture);
+  twglBegin(GL_QUADS);
+  twglColor(1, 1, 1, 1);
+  twglTexCoord(0, 0);
+  twglVertexScreen(x0, y0);
+  twglTexCoord(0, 1);
+  twglVertexScreen(x0, y1);
+  twglTexCoord(1, 1);
+  twglVertexScreen(x1, y1);
+  twglTexCoord(1, 0);
+  twglVertexScreen(x1, y0);
+  twglEnd();
 }
