@@ -49,7 +49,7 @@ void ui_keys_lookup() {
 }
 
 void clear_controls() {
-  for (Binding &b : control_bindings) b.held = 0;
+  for (Binding &b : control_bindings) b.held = b.tapped = 0;
   for (float &s : loop.control_slots) s = 0;
   loop.mouse_left = 0;
 }

@@ -156,9 +156,10 @@ void bracket(const SoundCell *cells, int count, int stride, bool rows, float q, 
     *w = rows ? 1.0f : 0.0f;
     return;
   }
-  float span = value(*h) - value(*g);
-  // Equal neighbours weigh nothing rather than 0/0.
-  *w = span > 0 ? clampf((q - value(*g)) / span, 0, 1) : 0.0f;
+  // In double: neighbours near the float range's ends would overflow a
+  // float difference into inf/inf. Equal neighbours weigh nothing.
+  double span = double(value(*h)) - double(value(*g));
+  *w = span > 0 ? clampf(float((double(q) - double(value(*g))) / span), 0, 1) : 0.0f;
 }
 
 int cycle_inc(float rate) { return int(std::lround(double(rate) * CYCLE_ONE / ENGINE_RATE)); }

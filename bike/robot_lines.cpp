@@ -159,7 +159,9 @@ int read_float(Reader *r, float *out) {
   if (r->p >= r->end) return 0;
   char *e = nullptr;
   double v = strtod(r->p, &e);
-  if (e == r->p || e > r->end || !std::isfinite(v) || fabs(v) > 1e30) return 0;
+  // The bound is checked on the stored float, so whatever was read writes
+  // out as a number that reads back.
+  if (e == r->p || e > r->end || !std::isfinite(v) || fabs(float(v)) > 1e30f) return 0;
   r->p = e;
   *out = float(v);
   return 1;

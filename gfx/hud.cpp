@@ -111,9 +111,9 @@ static void draw_gauges(int slot, int lean_indicator) {
   // The shifter left of it, the gear's row lit.
   float sw = s * 0.3f, sh = s * 0.6f, sx1 = cx - s / 2 - Y * 0.02f, sx0 = sx1 - sw, sy0 = -Y + Y * 0.03f + sh;
   picture("!@shifter.png", sx0, sy0, sx1, sy0 - sh);
-  static const int row_of_gear[6] = {4, 5, 3, 2, 1, 0};  // N, 1..5 from the top
+  // Rows 6..1 from the top; gear index 0 is first gear.
   int g = p.gear < 0 ? 0 : p.gear > 5 ? 5 : p.gear;
-  float v0 = (20 + row_of_gear[g] * 39) / 256.0f, v1 = v0 + 36 / 256.0f;
+  float v0 = (20 + (5 - g) * 39) / 256.0f, v1 = v0 + 36 / 256.0f;
   solid(sx0 + sw * 0.08f, sy0 - sh * v0, sx1 - sw * 0.08f, sy0 - sh * v1, 1, 0.8f, 0.1f, 0.35f);
   // The lean indicator: a bar under the view's centre, forward to the left.
   if (lean_indicator) {

@@ -161,6 +161,7 @@ void binding_clear(Binding *b) {
   b->low = 0;
   b->high = 1;
   b->held = 0;
+  b->tapped = 0;
 }
 
 void binding_set_key(Binding *b, const char *key_name) {
@@ -178,6 +179,7 @@ void binding_set_axis(Binding *b, const char *axis_name, float low, float high) 
 void binding_resolve(Binding *b) {
   b->key_code = 0;
   b->held = 0;
+  b->tapped = 0;
   binding_release(b);
   if (b->key_name) {
     int code;
@@ -198,7 +200,7 @@ float axis_map(int raw, float low, float high) {
 
 float binding_value(Binding *b) {
   if (b->axis) return axis_map(axis_read(b->axis), b->low, b->high);
-  return b->held ? 1.0f : 0.0f;
+  return b->held || b->tapped ? 1.0f : 0.0f;
 }
 
 int binding_format(const Binding *b, char *out, int size) {
@@ -282,6 +284,7 @@ int controls_key_event(int code, int down) {
     Binding &b = control_bindings[i];
     if (b.key_code != code) continue;
     b.held = down ? 1 : 0;
+    if (down) b.tapped = 1;
     if (i < GAME_CONTROLS) matched++;
   }
   return matched;
@@ -291,6 +294,7 @@ void controls_tic(float slots[CONTROL_SLOT_COUNT]) {
   for (int i = 0; i < CONTROL_SLOT_COUNT; i++) slots[i] = 0;
   for (int i = 0; i < GAME_CONTROLS; i++)
     slots[control_info[i].slot] += binding_value(&control_bindings[i]) * control_info[i].scale;
+  for (Binding &b : control_bindings) b.tapped = 0;
 }
 
 int special_key_is(int id, int code) {

@@ -290,6 +290,7 @@ struct Binding {
   Axis *axis;            // opened from axis_name
   float low, high;       // axis readings (-1..1) that map to 0 and to 1
   int held;              // a key-bound control's key is down
+  int tapped;            // pressed since the last tic: a tap shorter than a tic still counts
 };
 
 // No key, no axis, ends 0 and 1 (closes an open axis).

@@ -283,7 +283,8 @@ std::string shifter_picture() {
   rect(c, 0, 0, 128, 256, frame);
   rect(c, 6, 6, 122, 250, panel);
   set_size(bold, 34);
-  const char *gears[6] = {"5", "4", "3", "2", "N", "1"};
+  // No neutral: the bike is always in one of its six gears, first at the bottom.
+  const char *gears[6] = {"6", "5", "4", "3", "2", "1"};
   for (int i = 0; i < 6; i++) {
     int y = 20 + i * 39;
     line(c, 20, float(y + 18), 40, float(y + 18), 3, frame);

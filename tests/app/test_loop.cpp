@@ -37,7 +37,7 @@ class Loop : public ::testing::Test {
     loop_io = {fake_now, fake_sleep, fake_event, record_tic};
     for (Binding &b : control_bindings) {
       b.key_code = 0;
-      b.held = 0;
+      b.held = b.tapped = 0;
       b.axis = nullptr;
     }
     control_bindings[CONTROL_THROTTLE].key_code = KEY_X;

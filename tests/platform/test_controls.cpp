@@ -164,6 +164,13 @@ TEST_F(InputTest, DefaultControlsFillTheirSlots) {
   controls_key_event(4096 + 45, 0);
   controls_tic(slots);
   EXPECT_FLOAT_EQ(slots[1], 0);
+  // A tap shorter than a tic (down and up before it) counts for one tic.
+  controls_key_event(4096 + 45, 1);
+  controls_key_event(4096 + 45, 0);
+  controls_tic(slots);
+  EXPECT_FLOAT_EQ(slots[1], 1);
+  controls_tic(slots);
+  EXPECT_FLOAT_EQ(slots[1], 0);
   EXPECT_EQ(controls_key_event(4096 + 69, 1), 0);  // pause is no game control
   EXPECT_TRUE(special_key_is(KEY_PAUSE, 4096 + 69));
   EXPECT_FALSE(special_key_is(KEY_STEP, 4096 + 69));
