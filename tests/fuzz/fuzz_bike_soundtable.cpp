@@ -18,7 +18,7 @@ static int fake_load(const char *name, float **out, int *length) {
   uint32_t h = 2166136261u;
   for (const char *p = name; *p; p++) h = (h ^ uint8_t(*p)) * 16777619u;
   *length = int(h % 5000) + 1;
-  for (int i = 0; i < *length; i++) samples[i] = float((i * 37 + int(h)) % 200 - 100) / 100;
+  for (int i = 0; i < *length; i++) samples[i] = float(int((uint32_t(i) * 37u + h) % 200u) - 100) / 100;
   *out = samples;
   return 1;
 }
