@@ -989,6 +989,12 @@ static int spheres_contact(const ShapeSide &A, const ShapeSide &B, int mode) {
   for (size_t i = 0; i < A.shape->spheres.size(); i++) {
     const CollisionSphere &sa = A.shape->spheres[i];
     const double *ca = &A.shape->world[i * 3];
+    // A sphere clear of B's bounding sphere (by more than rounding) meets
+    // none of B's spheres.
+    double ab[3];
+    sub3(B.centre, ca, ab);
+    const double clear = double(sa.radius) + B.shape->bound_radius + 1e-3;
+    if (dot3(ab, ab) > clear * clear) continue;
     for (size_t k = 0; k < B.shape->spheres.size(); k++) {
       const CollisionSphere &sb = B.shape->spheres[k];
       const double *cb = &B.shape->world[k * 3];
@@ -1037,6 +1043,11 @@ static int wheel_spheres(const ShapeSide &S, WheelContact *w, int mode) {
   for (size_t k = 0; k < S.shape->spheres.size(); k++) {
     const CollisionSphere &s = S.shape->spheres[k];
     const double *sc = &S.shape->world[k * 3];
+    // The whole tire lies within R + r of the wheel's centre.
+    double cs[3];
+    sub3(sc, c, cs);
+    const double clear = R + r + s.radius + 1e-3;
+    if (dot3(cs, cs) > clear * clear) continue;
     double q[3];
     double side[3] = {1, 0, 0};
     circle_point(c, a, R, sc, side, q);
