@@ -105,7 +105,8 @@ int main(int argc, char **argv) {
     else if (positional == 1 && ++positional) seconds = atof(argv[i]);
   }
   if (!(seconds > 0 && seconds < 36000) || skill < 0 || skill > 2 || grid < 0 || grid > 40) {
-    fprintf(stderr, "usage: bench_race_robots [TRACK] [SECONDS] [--skill 0..2] [--grid 1..40] [--trace] [--phases]\n");
+    fprintf(stderr, "usage: bench_race_robots [TRACK] [SECONDS] [--skill 0..2] [--grid 1..40] "
+                    "[--trace] [--phases]\n");
     return 1;
   }
   setenv("TW_HOME", bench_build_folder().c_str(), 0);
