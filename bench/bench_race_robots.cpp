@@ -1,10 +1,12 @@
 // Robots racing: 1, 10 and 40 robots on a track with its generated expert
 // lines, in the full race tic (driving, picking, timing, recording), and
 // the rider-tics per second of processor time of each grid.
-// bench_race_robots [TRACK] [SECONDS] [--skill N] [--grid N] [--trace]: the track
-// defaults to tracks/hollow_creek, the race time to 20 s from the drop;
-// --grid runs one grid size only; --trace prints every robot's state every
-// 10 s and the laps at the end.
+// bench_race_robots [TRACK] [SECONDS] [--skill N] [--grid N] [--trace]
+// [--phases]: the track defaults to tracks/hollow_creek, the race time to
+// 20 s from the drop; --grid runs one grid size only; --trace prints every
+// robot's state every 10 s and the laps at the end; --phases times each
+// phase of the tic on its own. Each grid ends with the world hash, so that
+// a change meant to be only faster can show it rode the same race.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,7 @@
 #include "core/core.h"
 #include "race/race.h"
 #include "race/timing.h"
+#include "race/world_hash.h"
 #include "terrain/terrain.h"
 
 static double now_us() {
@@ -40,7 +43,8 @@ static void trace(int riders) {
   }
 }
 
-static int race(const char *track, int riders, double seconds, int skill, int tracing) {
+static int race(const char *track, int riders, double seconds, int skill, int tracing,
+                int phases) {
   std::vector<int> slots(RIDER_SLOTS, SLOT_EMPTY);
   for (int i = 0; i < riders; i++) slots[size_t(i)] = SLOT_ROBOT;
   track_menu_select(track);
@@ -53,17 +57,30 @@ static int race(const char *track, int riders, double seconds, int skill, int tr
   // Up to the drop untimed: the robots wait at the gate.
   while (race_now_tic() < race_drop_tic()) race_tic();
   int tics = int(seconds * TICS_PER_SECOND);
+  double spent[RACE_PHASE_COUNT] = {};
   double t0 = now_us();
   for (int t = 0; t < tics; t++) {
-    race_tic();
+    if (phases)
+      for (int p = 0; p < RACE_PHASE_COUNT; p++) {
+        double p0 = now_us();
+        RACE_PHASES[p].run();
+        spent[p] += now_us() - p0;
+      }
+    else
+      race_tic();
     if (tracing && t % (10 * TICS_PER_SECOND) == 0) {
       printf(" %d s:\n", t / TICS_PER_SECOND);
       trace(riders);
     }
   }
   double us = now_us() - t0;
-  printf("%2d robots: %d tics, %.0f rider-tics per second\n", riders, tics,
-         double(riders) * tics / (us / 1e6));
+  char hash[41];
+  world_hash_text(hash);
+  printf("%2d robots: %d tics, %.0f rider-tics per second (world %.12s)\n", riders, tics,
+         double(riders) * tics / (us / 1e6), hash);
+  if (phases)
+    for (int p = 0; p < RACE_PHASE_COUNT; p++)
+      printf("  %-22s %9.2f us/tic\n", RACE_PHASES[p].name, spent[p] / tics);
   if (tracing) {
     for (int s = 0; s < riders; s++) {
       int best = 0;
@@ -78,16 +95,18 @@ static int race(const char *track, int riders, double seconds, int skill, int tr
 int main(int argc, char **argv) {
   const char *track = "tracks/hollow_creek";
   double seconds = 20;
-  int skill = 2, grid = 0, tracing = 0, positional = 0;
+  int skill = 2, grid = 0, tracing = 0, phases = 0, positional = 0;
   for (int i = 1; i < argc; i++) {
     if (!strcmp(argv[i], "--skill") && i + 1 < argc) skill = atoi(argv[++i]);
     else if (!strcmp(argv[i], "--grid") && i + 1 < argc) grid = atoi(argv[++i]);
     else if (!strcmp(argv[i], "--trace")) tracing = 1;
+    else if (!strcmp(argv[i], "--phases")) phases = 1;
     else if (positional == 0 && ++positional) track = argv[i];
     else if (positional == 1 && ++positional) seconds = atof(argv[i]);
   }
   if (!(seconds > 0 && seconds < 36000) || skill < 0 || skill > 2 || grid < 0 || grid > 40) {
-    fprintf(stderr, "usage: bench_race_robots [TRACK] [SECONDS] [--skill 0..2] [--grid 1..40] [--trace]\n");
+    fprintf(stderr, "usage: bench_race_robots [TRACK] [SECONDS] [--skill 0..2] [--grid 1..40] "
+                    "[--trace] [--phases]\n");
     return 1;
   }
   setenv("TW_HOME", bench_build_folder().c_str(), 0);
@@ -102,9 +121,9 @@ int main(int argc, char **argv) {
   setup_defaults(&rider_setup);
   race_set_seed(1, 1);
   int ok = 1;
-  if (grid) ok = race(track, grid, seconds, skill, tracing);
+  if (grid) ok = race(track, grid, seconds, skill, tracing, phases);
   else
-    for (int n : {1, 10, 40}) ok = ok && race(track, n, seconds, skill, tracing);
+    for (int n : {1, 10, 40}) ok = ok && race(track, n, seconds, skill, tracing, phases);
   free_track();
   physics_shutdown();
   track_list_free();

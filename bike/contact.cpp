@@ -856,9 +856,17 @@ void wheel_friction_learn(WheelContact *w) {
 // ------------------------------------------------------------ body shapes
 static void shape_to_world(CollisionShape *s, dBodyID body) {
   size_t n = s->spheres.size();
-  s->world.resize(n * 3);
   const dReal *p = dBodyGetPosition(body);
   const dReal *R = dBodyGetRotation(body);
+  // A tic tests a body against the ground, the obstacles and every rider
+  // near it, all from one pose.
+  double pose[12] = {p[0], p[1], p[2], R[0], R[1], R[2], R[4], R[5], R[6], R[8], R[9], R[10]};
+  if (s->world.size() == n * 3 && s->posed_spheres == s->spheres.data() &&
+      memcmp(pose, s->posed_at, sizeof pose) == 0)
+    return;
+  memcpy(s->posed_at, pose, sizeof pose);
+  s->posed_spheres = s->spheres.data();
+  s->world.resize(n * 3);
   for (size_t i = 0; i < n; i++) {
     const float *c = s->spheres[i].centre;
     for (int k = 0; k < 3; k++)
@@ -891,8 +899,15 @@ int shape_ground_contact(CollisionShape *shape, dBodyID body) {
     CellRange cr;
     if (!cell_range(c[0], c[2], sp.radius, sp.radius, &cr)) continue;
     double best = 0, bp[3], bn[3];
+    // A cell whose corners all lie lower than the sphere's bottom (by more
+    // than rounding) cannot reach it: every point of its triangles is
+    // farther than the radius straight down.
+    const double bottom = c[1] - sp.radius - 1e-3;
     for (int j = cr.j0; j <= cr.j1; j++)
       for (int i = cr.i0; i <= cr.i1; i++) {
+        const double top = max2(max2(ground_sample(i, j), ground_sample(i + 1, j)),
+                               max2(ground_sample(i, j + 1), ground_sample(i + 1, j + 1)));
+        if (top < bottom) continue;
         terrain_cell_triangles(i, j, tri);
         for (auto &t : tri) {
           double p[3], n[3];
@@ -974,6 +989,12 @@ static int spheres_contact(const ShapeSide &A, const ShapeSide &B, int mode) {
   for (size_t i = 0; i < A.shape->spheres.size(); i++) {
     const CollisionSphere &sa = A.shape->spheres[i];
     const double *ca = &A.shape->world[i * 3];
+    // A sphere clear of B's bounding sphere (by more than rounding) meets
+    // none of B's spheres.
+    double ab[3];
+    sub3(B.centre, ca, ab);
+    const double clear = double(sa.radius) + B.shape->bound_radius + 1e-3;
+    if (dot3(ab, ab) > clear * clear) continue;
     for (size_t k = 0; k < B.shape->spheres.size(); k++) {
       const CollisionSphere &sb = B.shape->spheres[k];
       const double *cb = &B.shape->world[k * 3];
@@ -1012,15 +1033,21 @@ static int wheel_spheres(const ShapeSide &S, WheelContact *w, int mode) {
   if (S.shape->spheres.empty()) return 0;
   const dReal *cp = dBodyGetPosition(w->body);
   double c[3] = {cp[0], cp[1], cp[2]}, a[3], d[3];
-  axle_direction(w, a);
   sub3(S.centre, c, d);
   double R = w->rim_radius, r = w->tire_radius;
   double reach = R + r + S.shape->bound_radius;
   if (dot3(d, d) >= reach * reach) return 0;
+  // Most pairs part at the bounds: the axle is worked out only past them.
+  axle_direction(w, a);
   int touching = 0;
   for (size_t k = 0; k < S.shape->spheres.size(); k++) {
     const CollisionSphere &s = S.shape->spheres[k];
     const double *sc = &S.shape->world[k * 3];
+    // The whole tire lies within R + r of the wheel's centre.
+    double cs[3];
+    sub3(sc, c, cs);
+    const double clear = R + r + s.radius + 1e-3;
+    if (dot3(cs, cs) > clear * clear) continue;
     double q[3];
     double side[3] = {1, 0, 0};
     circle_point(c, a, R, sc, side, q);

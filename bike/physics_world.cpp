@@ -1,5 +1,6 @@
 // The one ODE world every rider lives in, its contact group, and the order
 // of a tic: contacts, samples, step, then each rider's update.
+#include <cmath>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
@@ -83,6 +84,25 @@ void soft_erp_cfm(double kp, double kd, double *erp, double *cfm) {
 
 static int simulated_now(const Rider &r) { return r.in_use && r.weight > 0.25f; }
 
+// How far from its frame's origin any of the rider's collision spheres and
+// tires can reach: two riders farther apart than their reaches together
+// meet nowhere, and their pair is not searched.
+static double rider_reach(const Rider &r) {
+  const dReal *f = dBodyGetPosition(r.body[FRAME]);
+  double reach = 0;
+  for (int part = 0; part < BODY_PART_COUNT; part++) {
+    const dReal *p = dBodyGetPosition(r.body[part]);
+    double d[3] = {p[0] - f[0], p[1] - f[1], p[2] - f[2]};
+    double own = part == FRONT_WHEEL || part == REAR_WHEEL
+                     ? double(r.wheel[part == REAR_WHEEL].rim_radius) +
+                           r.wheel[part == REAR_WHEEL].tire_radius
+                     : double(r.shape[part].spheres.empty() ? 0 : r.shape[part].bound_radius);
+    double x = sqrt(dot3(d, d)) + own;
+    reach = x > reach ? x : reach;
+  }
+  return reach;
+}
+
 void physics_contacts() {
   for (Rider &r : riders)
     if (simulated_now(r)) rider_guard(&r);
@@ -94,10 +114,12 @@ void physics_contacts() {
   // feels forces only, and only where the race allows it.
   int used[RIDER_SLOTS], n = 0;
   double at[RIDER_SLOTS][3];  // frames, for the far apart pairs that meet nothing
+  double reach[RIDER_SLOTS];
   for (int i = 0; i < RIDER_SLOTS; i++)
     if (riders[i].in_use) {
       const dReal *p = dBodyGetPosition(riders[i].body[FRAME]);
       at[n][0] = p[0], at[n][1] = p[1], at[n][2] = p[2];
+      reach[n] = rider_reach(riders[i]);
       used[n++] = i;
     }
   for (int i = 0; i < n; i++) {
@@ -107,6 +129,9 @@ void physics_contacts() {
       if (a.simulated && b.simulated) {
         double d[3] = {at[k][0] - at[i][0], at[k][1] - at[i][1], at[k][2] - at[i][2]};
         if (dot3(d, d) > RIDERS_MEET * RIDERS_MEET) continue;
+        // (A thousandth of a foot over, for rounding.)
+        const double both = reach[i] + reach[k] + 1e-3;
+        if (dot3(d, d) > both * both) continue;
         if (simulated_now(a) && simulated_now(b)) rider_collide_riders(&a, &b, CONTACT_JOINTS);
       } else if (a.simulated != b.simulated) {
         Rider &own = a.simulated ? a : b, &other = a.simulated ? b : a;

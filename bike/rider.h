@@ -43,6 +43,10 @@ struct CollisionShape {
   std::vector<CollisionSphere> spheres;
   float bound_radius;          // largest |centre| + radius
   std::vector<double> world;   // sphere centres in world coordinates, 3 each
+  // The body position and rotation `world` was worked out for, and the
+  // spheres it came from: the same pose is not transformed again.
+  double posed_at[12] = {};
+  const CollisionSphere *posed_spheres = nullptr;
 };
 
 // Limits a ".shp" file must keep to be loaded.

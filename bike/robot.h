@@ -130,6 +130,11 @@ void robot_lines_analyze();
 void robot_lines_reset_bookkeeping();
 
 // ---------------------------------------------------------------- robots
+// Line ids kept per robot, by checkpoint: a robot keeps ten points ahead
+// and a line may hold only a few, so it can be several lines ahead of the
+// one it is credited for on crossing.
+enum { ROBOT_RING = 16 };  // a power of two
+
 struct RobotState {
   int personality;  // -1 until given one
   std::vector<LinePoint> followed;
@@ -137,7 +142,7 @@ struct RobotState {
   int progress_tic;
   int recovery;
   int lines_taken;
-  int ring[4];        // line ids of the last checkpoints picked, by c mod 4
+  int ring[ROBOT_RING];  // line ids of the last checkpoints picked, by c mod ROBOT_RING
   float start_timer;  // 0 unset; negative while the throttle blips
   float last_throttle;
   int grip_tic;

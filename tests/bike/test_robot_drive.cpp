@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "bike/robot.h"
@@ -192,4 +194,43 @@ TEST_F(RobotDrive, SideBySideIsNotTrafficButAheadIs) {
   EXPECT_TRUE(robot_traffic(r, b));
   EXPECT_FALSE(robot_traffic(b, r));
   destroy_rider(b);
+}
+
+// Short lines: the robot keeps ten points ahead, so it has picked several
+// lines past the one it finishes when it crosses that line's checkpoint,
+// and that line is still the one credited.
+TEST_F(RobotDrive, ALineManyPicksBackIsCreditedOnCrossing) {
+  const RobotRaceHooks saved = robot_race;
+  static int progress;
+  progress = 0;
+  robot_race = {};
+  robot_race.progress = [](int) { return progress; };
+  robot_race.counted_before = [](int i) { return i; };
+  robot_race.is_counted = [](int) { return 1; };
+  robot_race.counted_tic = [](int, int k) { return k < progress ? 100 * (k + 1) : -1; };
+  // Nine tables of one two-point line each, one after another ahead.
+  const dReal *p = dBodyGetPosition(r->body[FRAME]);
+  std::string text = "ct03 9\n";
+  char row[160];
+  for (int t = 0; t < 9; t++) {
+    text += "1\n2 100 200 0 1000000 1000000 0 0 0\n";
+    for (float d : {4.0f, 10.0f}) {
+      snprintf(row, sizeof row, "[%f 0 %f] 30 0\n", double(p[0]), p[2] - d - 12.0 * t);
+      text += row;
+    }
+  }
+  lines_prepare(1, 8);
+  ASSERT_EQ(lines_parse(text.c_str(), int(text.size())), 1);
+  RobotState &s = robot_states[0];
+  for (int i = 0; i < 8; i++) robot_drive(r);
+  ASSERT_GE(s.lines_taken, 5) << "the robot should be several lines ahead";
+  // Over the first two checkpoints: the line of the first is credited.
+  progress = 2;
+  record_line(r);
+  const RacingLine &first = lines.table[0].line[0];
+  EXPECT_EQ(first.successes, 1);
+  EXPECT_EQ(first.best1, 100);
+  EXPECT_EQ(first.best2, 200);
+  robot_race = saved;
+  lines_prepare(0, 0);
 }
