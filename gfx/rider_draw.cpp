@@ -447,6 +447,28 @@ static void debug_marks(const Rider *r, const RiderFigure &f) {
   twglEnd();
 }
 
+int rider_draw_order(const float camera[3], int order[RIDER_SLOTS]) {
+  double d2[RIDER_SLOTS];
+  int n = 0;
+  for (int s = 0; s < RIDER_SLOTS; s++) {
+    Rider *r = rider_in_slot(s);
+    if (!r || !rider_graphics[s].made) continue;
+    const dReal *p = dBodyGetPosition(r->body[FRAME]);
+    double d = 0;
+    for (int k = 0; k < 3; k++) d += (double(p[k]) - camera[k]) * (double(p[k]) - camera[k]);
+    if (!std::isfinite(d)) d = HUGE_VAL;
+    // Insertion keeps equal distances in slot order.
+    int at = n;
+    while (at > 0 && d2[at - 1] > d) {
+      d2[at] = d2[at - 1], order[at] = order[at - 1];
+      at--;
+    }
+    d2[at] = d, order[at] = s;
+    n++;
+  }
+  return n;
+}
+
 void rider_draw(int slot, int first_person_flag, const float camera[3]) {
   Rider *r = rider_in_slot(slot);
   if (!r || !rider_graphics[slot].made) return;

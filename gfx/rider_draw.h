@@ -47,6 +47,11 @@ struct RiderFigure {
 // Works the figure out from the rider's bodies without changing them.
 void rider_figure(Rider *r, RiderFigure *out);
 
+// The slots of the riders with graphics, nearest the camera first (ties by
+// slot): drawn in this order, hidden surfaces fail the depth test before
+// their lighting is worked out. The count.
+int rider_draw_order(const float camera[3], int order[RIDER_SLOTS]);
+
 // Draws the rider in the slot (flag: 0 seen from outside, 1 own eyes with
 // the body hidden, 2 own eyes with the first-person body). The caller set
 // the camera, the fog and model_alpha.

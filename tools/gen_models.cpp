@@ -62,13 +62,19 @@ struct Local {
   }
 };
 
+// Levels of detail: 0 the full model, 1 the middle level (from 16 units
+// on), 2 the coarsest (from 32).
+const int LEVELS = 3;
+const char *const LEVEL_SUFFIX[LEVELS] = {".jm", "_lod4.jm", "_lod5.jm"};
+int pick(int detail, int full, int middle, int coarse) { return detail <= 0 ? full : detail == 1 ? middle : coarse; }
+
 bool two_stroke(const BikeModel &m) { return strchr(m.engine_class, 'f') == nullptr; }
 
 GenMesh frame_mesh(const BikeModel &m, int detail) {
   GenMesh mesh;
   GenPart &p = mesh.part(24);
   Local L{m.frame_pos};
-  int sides = detail ? 4 : 8;
+  int sides = pick(detail, 8, 6, 4);
   const float *sh = m.steering_head_pos, *fp = m.frame_pos, *pv = m.swingarm_pivot;
   float a[3], b[3], c[3], h[3];
   bool small = !strcmp(m.engine_class, "50");
@@ -211,10 +217,11 @@ GenMesh wheel_mesh(float rim, float tire, int detail) {
   GenMesh mesh;
   GenPart &p = mesh.part(8);
   const float c[3] = {0, 0, 0};
-  gen_torus(p, c, rim, tire, detail ? 12 : 28, detail ? 5 : 10, C_BLACK);
+  int around = pick(detail, 28, 20, 12);
+  gen_torus(p, c, rim, tire, around, pick(detail, 10, 7, 5), C_BLACK);
   float a[3] = {-0.25f, 0, 0}, b[3] = {0.25f, 0, 0};
-  gen_tube(p, a, b, 0.13f, detail ? 5 : 10, 1, C_SILVER);
-  int spokes = detail ? 0 : 16;
+  gen_tube(p, a, b, 0.13f, pick(detail, 10, 7, 5), 1, C_SILVER);
+  int spokes = pick(detail, 16, 8, 0);
   for (int i = 0; i < spokes; i++) {
     float ang = 6.2831853f * float(i) / float(spokes);
     float side = (i % 2 ? 0.18f : -0.18f);
@@ -223,7 +230,7 @@ GenMesh wheel_mesh(float rim, float tire, int detail) {
     gen_tube(p, h, r, 0.012f, 3, 1, C_SILVER);
   }
   GenPart &chrome = mesh.part(-1, 0.6f, 0.9f, 0.9f, 0.9f);
-  gen_torus(chrome, c, rim - tire * 0.95f, 0.045f, detail ? 12 : 28, 4, C_SILVER);
+  gen_torus(chrome, c, rim - tire * 0.95f, 0.045f, around, 4, C_SILVER);
   return mesh;
 }
 
@@ -277,7 +284,7 @@ GenMesh rider_mesh(int first_person, int detail) {
   GenMesh mesh;
   mesh.bones = FIGURE_BONE_COUNT;
   GenPart &p = mesh.part(12);
-  int sides = detail ? 4 : 8, rings = detail ? 2 : 6;
+  int sides = pick(detail, 8, 6, 4), rings = pick(detail, 6, 3, 2);
   float c[3], h[3], a[3], b[3];
   if (!first_person) {
     c[0] = 0, c[1] = -0.05f, c[2] = BONE_Z;
@@ -327,7 +334,7 @@ GenMesh head_mesh(int detail) {
   GenMesh mesh;
   GenPart &p = mesh.part(40);
   const float c[3] = {0, 0.05f, 0.02f}, s[3] = {0.42f, 0.45f, 0.48f};
-  gen_sphere(p, c, s, detail ? 8 : 18, 0);
+  gen_sphere(p, c, s, pick(detail, 18, 12, 8), 0);
   float bc[3] = {0, -0.18f, -0.42f}, bh[3] = {0.22f, 0.14f, 0.1f};
   gen_box(p, bc, bh, 1);  // chin bar
   float gc[3] = {0, 0.06f, -0.42f}, gh[3] = {0.3f, 0.09f, 0.06f};
@@ -427,7 +434,7 @@ int gen_models(const char *out) {
     for (const Job &j : jobs) {
       const char *name = m.part_files[j.part];
       if (!name[0] || !once(name)) continue;
-      for (int detail = 0; detail <= j.lod && ok; detail++) {
+      for (int detail = 0; detail < (j.lod ? LEVELS : 1) && ok; detail++) {
         GenMesh mesh;
         switch (j.part) {
           case PART_FRAME_MODEL: mesh = frame_mesh(m, detail); break;
@@ -438,7 +445,7 @@ int gen_models(const char *out) {
           default: mesh = plates_mesh(m, 1); break;
         }
         std::string file = strip_at(name);
-        if (detail) file = file.substr(0, file.rfind('.')) + "_lod5.jm";
+        if (detail) file = file.substr(0, file.rfind('.')) + LEVEL_SUFFIX[detail];
         ok = gen_write_model(out, file, mesh);
       }
     }
@@ -459,8 +466,8 @@ int gen_models(const char *out) {
     }
   }
   const BikeModel &base = bike_models[find_bike_model("yz250f(2017)")];
-  for (int detail = 0; detail <= 1 && ok; detail++) {
-    const char *suffix = detail ? "_lod5.jm" : ".jm";
+  for (int detail = 0; detail < LEVELS && ok; detail++) {
+    const char *suffix = LEVEL_SUFFIX[detail];
     ok = gen_write_model(out, std::string("front_wheel") + suffix, wheel_mesh(base.front_rim_radius, base.front_tire_radius, detail)) &&
          gen_write_model(out, std::string("rear_wheel") + suffix, wheel_mesh(base.rear_rim_radius, base.rear_tire_radius, detail)) &&
          gen_write_model(out, std::string("rider_body") + suffix, rider_mesh(0, detail)) &&

@@ -68,8 +68,13 @@ TEST_F(Generated, EveryBikeRosterAndRiderFileLoads) {
   const Model *body = model_get("@rider_body.jm");
   ASSERT_TRUE(body);
   EXPECT_EQ(body->bone_count, 9);
-  ASSERT_TRUE(body->lod_next);
-  EXPECT_EQ(body->lod_next->lod_distance, 32);
+  // A middle level from 16 units on and the coarsest from 32, each lighter.
+  ASSERT_TRUE(body->lod_next && body->lod_next->lod_next);
+  EXPECT_EQ(body->lod_next->lod_distance, 16);
+  EXPECT_EQ(body->lod_next->lod_next->lod_distance, 32);
+  for (const char *name : {"@rider_body.jm", "@front_wheel.jm", "@rider_head.jm"})
+    for (const Model *l = model_get(name); l && l->lod_next; l = l->lod_next)
+      EXPECT_LT(l->lod_next->triangle_count, l->triangle_count) << name;
   EXPECT_TRUE(captured_messages().empty()) << captured_messages()[0];
   // The helmet's face is towards -z.
   const Model *head = model_get("@rider_head.jm");

@@ -179,4 +179,19 @@ TEST_F(RiderFigureTest, DrawingNeverWritesABody) {
   rider_graphics_release(r);
 }
 
+// Nearest first, equal distances by slot, riders without graphics left out.
+TEST_F(RiderFigureTest, DrawOrderNearestFirst) {
+  const char *none[GFX_GROUP_COUNT] = {nullptr, nullptr, nullptr, nullptr};
+  const float xs[4] = {70, 50, 58, 66};  // slots 2 and 3 equally near x = 62
+  for (int s = 0; s < 4; s++) ASSERT_TRUE(place(xs[s], 64, s));
+  for (int s : {1, 2, 3}) rider_graphics_make(rider_in_slot(s), none);
+  float camera[3] = {62, 2, 64};
+  int order[RIDER_SLOTS];
+  ASSERT_EQ(rider_draw_order(camera, order), 3);
+  EXPECT_EQ(order[0], 2);
+  EXPECT_EQ(order[1], 3);
+  EXPECT_EQ(order[2], 1);
+  for (int s : {1, 2, 3}) rider_graphics_release(rider_in_slot(s));
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -230,6 +231,51 @@ TEST_F(Scenery, StatueTurnCullingAndChrome) {
     statues_draw(origin);
     EXPECT_EQ(int(calls_named("DrawElements").size()), c.draws) << c.detail << " " << c.reflections;
   }
+}
+
+// World labels: only those at least 2 units ahead get a bubble, the
+// farthest first, with the depth test off while they are drawn.
+TEST_F(Scenery, LabelsInFrontOnlyFarthestFirst) {
+  labels_clear();
+  twglUseProgram(PROGRAM_UNLIT);  // as the frame has it
+  const float camera[3] = {0, 1, 0};
+  label_add(0, 1, -10, "near");       // one line
+  label_add(0, 1, -30, "far\nline");  // two lines: the bubble's tip is higher
+  label_add(0, 1, 10, "behind");
+  label_add(0, 1, -1.5f, "too close");
+  EXPECT_FLOAT_EQ(label_last_distance(0, 1, 0), 1.5f);
+  rec.calls.clear();
+  labels_draw(camera, NORTH);
+  twgl_flush();
+  std::vector<float> tips;  // the first fan vertex is (0, L / 2 + 1)
+  for (const std::string &c : calls_named("DrawArrays")) {
+    int mode, first, count;
+    ASSERT_EQ(sscanf(c.c_str(), "DrawArrays %d %d %d", &mode, &first, &count), 3);
+    if (mode != GL_TRIANGLE_FAN) continue;
+    EXPECT_EQ(count, 9);
+    tips.push_back(rec.vertices[size_t(first) * 12 + 1]);
+  }
+  EXPECT_EQ(tips, (std::vector<float>{2, 1.5f}));
+  auto at = [&](const char *call) {
+    return std::find(rec.calls.begin(), rec.calls.end(), call) - rec.calls.begin();
+  };
+  auto fan = std::find_if(rec.calls.begin(), rec.calls.end(),
+                          [](const std::string &c) { return c.rfind("DrawArrays 6 ", 0) == 0; }) - rec.calls.begin();
+  EXPECT_LT(at("Disable 0xb71"), fan);  // GL_DEPTH_TEST
+  EXPECT_GT(at("Enable 0xb71"), fan);
+
+  // Looking the other way only the one behind shows; none once cleared.
+  const float SOUTH[9] = {-1, 0, 0, 0, 1, 0, 0, 0, -1};
+  rec.calls.clear();
+  labels_draw(camera, SOUTH);
+  twgl_flush();
+  EXPECT_EQ(calls_named("DrawArrays 6 ").size(), 1u);
+  labels_clear();
+  rec.calls.clear();
+  labels_draw(camera, NORTH);
+  twgl_flush();
+  EXPECT_TRUE(calls_named("DrawArrays").empty());
+  EXPECT_EQ(label_last_distance(0, 0, 0), 1000000);
 }
 
 }  // namespace
