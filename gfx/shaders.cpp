@@ -206,62 +206,67 @@ const char TERRAIN_NORMALS_FS[] =
     "  f_fragcolor = vec4(o.r, 1.0 - texture(u_shadows, v_interp_tc).r, o.b, t.a);\n"
     "}\n";
 
+// Lit in ground coordinates: the camera's rotation goes into the light and
+// the view vector once a vertex rather than into every pixel's normal. The
+// slopes' sample points are linear in the vertex, so they interpolate
+// exactly.
 const char TERRAIN_VS[] =
     "uniform mat4 u_modelview;\n"
     "uniform mat4 u_projection;\n"
     "uniform vec2 u_texoffset;\n"
     "uniform float u_texscale;\n"
     "uniform float u_spacing_inv;\n"
+    "uniform float u_heights_dim_inv;\n"
+    "uniform mediump vec3 u_light_position;\n"
     "in vec4 vattr_position;\n"
     "out vec2 v_texcoord;\n"
-    "out vec2 v_hcoord;\n"
+    "out vec2 v_slope_x;\n"
+    "out vec2 v_slope_z;\n"
     "out vec3 v_viewer;\n"
-    "out mat3 v_rot;\n"
+    "flat out vec3 v_light;\n"
     "void main() {\n"
     "  v_texcoord = (vattr_position.xz + u_texoffset) * u_texscale;\n"
-    "  v_hcoord = vattr_position.xz * u_spacing_inv;\n"
+    // The slope texture has one texel more a side than the heights.
+    "  vec2 s = vattr_position.xz * u_spacing_inv;\n"
+    "  float inv = u_heights_dim_inv / (1.0 + u_heights_dim_inv);\n"
+    "  v_slope_x = (s + vec2(1.0, 0.5)) * inv;\n"
+    "  v_slope_z = (s + vec2(0.5, 1.0)) * inv;\n"
     "  vec4 e = u_modelview * vattr_position;\n"
-    "  v_viewer = e.xyz / e.w;\n"
-    // Passed on rather than taken from a uniform in the fragment shader:
-    // medium precision there is too coarse for it on OpenGL ES.
-    "  v_rot = mat3(u_modelview);\n"
+    "  mat3 to_ground = transpose(mat3(u_modelview));\n"
+    "  v_viewer = to_ground * (e.xyz / e.w);\n"
+    "  v_light = to_ground * u_light_position;\n"
     "  gl_Position = u_projection * e;\n"
     "}\n";
 
+// The height field's normal from its slopes: each slope texel holds the
+// difference of two neighbouring heights, so one filtered fetch gives what
+// two filtered height fetches half a sample either side would.
 const char TERRAIN_FS[] =
     "uniform sampler2D u_tex;\n"
     "uniform sampler2D u_nmap;\n"
-    "uniform highp sampler2D u_heights;\n"
+    "uniform highp sampler2D u_slopes;\n"
     "uniform float u_spacing;\n"
-    "uniform highp float u_heights_dim_inv;\n"
     "uniform vec3 u_specular_color;\n"
     "in vec2 v_texcoord;\n"
-    "in highp vec2 v_hcoord;\n"
+    "in highp vec2 v_slope_x;\n"
+    "in highp vec2 v_slope_z;\n"
     "in vec3 v_viewer;\n"
-    "in mat3 v_rot;\n"
-    "float height_at(vec2 offset) {\n"
-    "  return texture(u_heights, (v_hcoord + 0.5 + offset) * u_heights_dim_inv).r;\n"
-    "}\n"
+    "flat in vec3 v_light;\n"
     "void main() {\n"
-    "  float hn = height_at(vec2(0.0, -0.5));\n"
-    "  float hs = height_at(vec2(0.0, 0.5));\n"
-    "  float he = height_at(vec2(0.5, 0.0));\n"
-    "  float hw = height_at(vec2(-0.5, 0.0));\n"
-    "  vec3 x = vec3(u_spacing, he - hw, 0.0);\n"
-    "  vec3 z = vec3(0.0, hs - hn, u_spacing);\n"
-    "  vec3 g = normalize(cross(z, x));\n"
+    "  float dx = texture(u_slopes, v_slope_x).r;\n"
+    "  float dz = texture(u_slopes, v_slope_z).g;\n"
+    "  vec3 g = normalize(vec3(-dx, u_spacing, -dz));\n"
     "  vec4 nm = texture(u_nmap, v_texcoord);\n"
     "  float len = nm.g;\n"
     "  vec3 n = nm.rgb * 2.0 - 1.0;\n"
     "  n.y = sqrt(max(1.0 - n.z * n.z - n.x * n.x, 0.0));\n"
-    "  vec3 r0 = vec3(1.0, 0.0, 0.0);\n"
-    "  vec3 r1 = g;\n"
-    "  vec3 r2 = normalize(cross(r0, r1));\n"
-    "  r0 = cross(r1, r2);\n"
-    "  n = normalize(v_rot * (mat3(r0, r1, r2) * n));\n"
+    // The detail normal's frame: x stays in the x-y plane, y is the ground's.
+    "  vec3 r2 = vec3(0.0, -g.z, g.y) * inversesqrt(g.y * g.y + g.z * g.z);\n"
+    "  vec3 r0 = cross(g, r2);\n"
+    "  n = normalize(r0 * n.x + g * n.y + r2 * n.z);\n"
     "  vec4 colour = u_ambient;\n"
-    "  float ndl = dot(n, u_light_position);\n"
-    "  float rdl = max(dot(reflect(normalize(v_viewer), n), u_light_position), 0.0);\n"
+    "  float ndl = dot(n, v_light);\n"
+    "  float rdl = max(dot(reflect(normalize(v_viewer), n), v_light), 0.0);\n"
     "  if (ndl < 0.0) {\n"
     "    ndl = 0.0;\n"
     "    rdl = 0.0;\n"
@@ -395,7 +400,7 @@ int twgl_create_programs() {
     int unit;
   } samplers[] = {{2, "u_nmap", 1},     {3, "u_nmap", 1}, {3, "u_smap", 2},
                   {4, "u_shadows", 1},  {5, "u_nmap", 1}, {5, "u_smap", 2},
-                  {5, "u_heights", 3}};
+                  {5, "u_heights", 3}, {5, "u_slopes", 4}};
   GLuint last = 0;
   for (const auto &s : samplers) {
     if (twgl_program_objects[s.program] != last) {

@@ -24,7 +24,7 @@ const int STREAM_BYTES = LOD_STREAM_VERTICES * 3 * 4;  // 196608
 const int WORK = GROUND_LEVELS_MAX;                    // the work set's slot
 
 struct RenderState {
-  GLuint heights, shadows, vao, vbo, fbo;
+  GLuint heights, slopes, shadows, vao, vbo, fbo;
   GroundLevel level[GROUND_LEVELS_MAX + 1];  // and the work set
   int level_count;
   int rebuilding, pass;  // level being rebuilt and its next pass
@@ -77,8 +77,40 @@ GLuint placeholder_texture(int d) {
   return t;
 }
 
+// The slope texture: texel (k, j) holds the height differences towards
+// sample k, j from its west and its north neighbour, of the heights as the
+// height texture clamps them, so filtering it matches differencing two
+// filtered heights. It has one texel more a side than the heights.
+void upload_slopes_rect(int x0, int z0, int x1, int z1) {
+  const Terrain &t = terrain;
+  int cells = t.size - 1;
+  x1 = x1 < cells ? x1 : cells, z1 = z1 < cells ? z1 : cells;
+  if (x1 < x0 || z1 < z0) return;
+  int w = x1 - x0 + 1, h = z1 - z0 + 1;
+  std::vector<float> rg(size_t(w) * h * 2);
+  auto at = [&](int i, int j) {
+    i = i < 0 ? 0 : i >= cells ? cells - 1 : i;
+    j = j < 0 ? 0 : j >= cells ? cells - 1 : j;
+    return t.heights[size_t(j) * t.size + i];
+  };
+  for (int j = z0; j <= z1; j++)
+    for (int k = x0; k <= x1; k++) {
+      float *p = &rg[(size_t(j - z0) * w + (k - x0)) * 2];
+      float here = at(k, j);
+      p[0] = here - at(k - 1, j);
+      p[1] = here - at(k, j - 1);
+    }
+  twglBindTexture(GL_TEXTURE_2D, rs->slopes);
+  twglPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  twglTexSubImage2D(GL_TEXTURE_2D, 0, x0, z0, w, h, GL_RG, GL_FLOAT, rg.data());
+  twglPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  twglBindTexture(GL_TEXTURE_2D, 0);
+}
+
 void upload_heights_block(int x0, int z0, int w, int h) {
   const Terrain &t = terrain;
+  // A changed sample also changes the differences east and south of it.
+  upload_slopes_rect(x0, z0, x0 + w, z0 + h);
   twglBindTexture(GL_TEXTURE_2D, rs->heights);
   twglPixelStorei(GL_UNPACK_ROW_LENGTH, t.size);
   twglPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -421,7 +453,21 @@ int terrain_render_create() {
   twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
   twglTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, cells, cells, GL_RED, GL_FLOAT, nullptr);
   twglBindTexture(GL_TEXTURE_2D, 0);
-  upload_heights_block(0, 0, cells, cells);
+  twglGenTextures(1, &rs->slopes);
+  twglBindTexture(GL_TEXTURE_2D, rs->slopes);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  twglTexImage2D(GL_TEXTURE_2D, 0, GL_RG32F, cells + 1, cells + 1, GL_RG, GL_FLOAT, nullptr);
+  twglBindTexture(GL_TEXTURE_2D, 0);
+  // In blocks, so that the differences need no terrain-sized buffer.
+  for (int z0 = 0; z0 < cells; z0 += TERRAIN_BLOCK_CELLS)
+    for (int x0 = 0; x0 < cells; x0 += TERRAIN_BLOCK_CELLS) {
+      int w = cells - x0 < TERRAIN_BLOCK_CELLS ? cells - x0 : TERRAIN_BLOCK_CELLS;
+      int h = cells - z0 < TERRAIN_BLOCK_CELLS ? cells - z0 : TERRAIN_BLOCK_CELLS;
+      upload_heights_block(x0, z0, w, h);
+    }
 
   twglGenTextures(1, &rs->shadows);
   twglBindTexture(GL_TEXTURE_2D, rs->shadows);
@@ -471,6 +517,7 @@ void terrain_render_free() {
   lod_free();
   if (!rs) return;
   twglDeleteTextures(1, &rs->heights);
+  twglDeleteTextures(1, &rs->slopes);
   twglDeleteTextures(1, &rs->shadows);
   for (GroundLevel &L : rs->level) delete_level_textures(L);
   twglDeleteBuffers(1, &rs->vbo);
@@ -546,6 +593,8 @@ void terrain_draw(const float viewer[3]) {
   twglBindVertexArray(rs->vao);
   twglActiveTexture(GL_TEXTURE3);
   twglBindTexture(GL_TEXTURE_2D, rs->heights);
+  twglActiveTexture(GL_TEXTURE4);
+  twglBindTexture(GL_TEXTURE_2D, rs->slopes);
   twglActiveTexture(GL_TEXTURE0);
   lod_activate(viewer, areas, count);
   twglUseProgram(PROGRAM_TERRAIN);
@@ -556,7 +605,7 @@ void terrain_draw(const float viewer[3]) {
   rs->stream.flush = stream_draw;
   lod_emit(viewer, rs->have_dir ? rs->dir : nullptr, areas, count, &rs->stream);
   twglUseProgram(PROGRAM_UNLIT);
-  for (int u = 3; u >= 0; u--) {
+  for (int u = 4; u >= 0; u--) {
     twglActiveTexture(GLenum(GL_TEXTURE0 + u));
     twglBindTexture(GL_TEXTURE_2D, 0);
   }
