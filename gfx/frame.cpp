@@ -91,9 +91,9 @@ static void draw_riders(const float camera[3], int own_slot) {
   bool offline = !(frame_settings.connected && frame_settings.connected());
   RiderPose player{}, pose{};
   if (P >= 0) rider_get_pose(rider_in_slot(P), &player);
+  bool drawn[RIDER_SLOTS] = {};
   for (int s = 0; s < RIDER_SLOTS; s++) {
     rider_opacity[s] = 1;
-    int flag = s == own_slot ? (frame_settings.hide_rider ? 1 : 2) : 0;
     Rider *r = rider_in_slot(s);
     if (!r) {
       rider_opacity[s] = 0;
@@ -107,12 +107,19 @@ static void draw_riders(const float camera[3], int own_slot) {
         d2 += d * d;
       }
       rider_opacity[s] = ghost_opacity(sqrt(d2), frame_settings.ghost_fade_distance);
-      if (rider_opacity[s] >= 1) rider_draw(s, flag, camera);
+      drawn[s] = rider_opacity[s] >= 1;
     } else if (hidden(s)) {
       rider_opacity[s] = 0;
     } else {
-      rider_draw(s, flag, camera);
+      drawn[s] = true;
     }
+  }
+  // Nearest first, so the depth test rejects the pixels of riders behind.
+  int order[RIDER_SLOTS];
+  int n = rider_draw_order(camera, order);
+  for (int i = 0; i < n; i++) {
+    int s = order[i];
+    if (drawn[s]) rider_draw(s, s == own_slot ? (frame_settings.hide_rider ? 1 : 2) : 0, camera);
   }
 }
 
