@@ -154,6 +154,10 @@ struct RobotState {
   int last_progress;
   int record_tic;
 };
+
+// The ring entry for checkpoint counter c.
+inline int &robot_ring(RobotState &s, int c) { return s.ring[c & (ROBOT_RING - 1)]; }
+inline int robot_ring(const RobotState &s, int c) { return s.ring[c & (ROBOT_RING - 1)]; }
 extern RobotState robot_states[];
 
 void robot_state_reset(int slot);

@@ -599,7 +599,7 @@ void robot_drive(Rider *r) {
     const LineTable *tab = slot >= 0 ? &lines.table[size_t(line_table_of(c))] : nullptr;
     if (tab && !tab->line[slot].points.empty()) {
       const RacingLine &line = tab->line[slot];
-      s.ring[c & (ROBOT_RING - 1)] = line.id;
+      robot_ring(s, c) = line.id;
       s.lines_taken++;
       robot_append_line(r, line);
       W = int(s.followed.size());

@@ -252,8 +252,8 @@ void check_on_line(Rider *r, RobotState &s) {
   float fast = p.speed * 15 / 16;
   if (dx * dx + dz * dz <= 16 && !(fast > fabsf(a.speed) && fast > fabsf(b.speed))) return;
   int k = counted_before(race_progress(r->slot));
-  RacingLine *line = line_by_id(line_table_of(k), s.ring[k & (ROBOT_RING - 1)]);
-  s.ring[k & (ROBOT_RING - 1)] = 0;
+  RacingLine *line = line_by_id(line_table_of(k), robot_ring(s, k));
+  robot_ring(s, k) = 0;
   if (!line) return;
   line->failures++;
   line_rescale(line);
@@ -267,8 +267,8 @@ void counted_crossing(Rider *r, RobotState &s, int k2) {
   int times_ok = k1 >= 0 && T0 >= 0 && T1 >= 0 && T2 >= 0;
   if (is_robot(s)) {
     if (k1 >= 0) {
-      RacingLine *l = line_by_id(line_table_of(k1), s.ring[k1 & (ROBOT_RING - 1)]);
-      s.ring[k1 & (ROBOT_RING - 1)] = 0;
+      RacingLine *l = line_by_id(line_table_of(k1), robot_ring(s, k1));
+      robot_ring(s, k1) = 0;
       if (l && times_ok) {
         l->successes++;
         l->best1 = std::min(l->best1, T1 - T0);
@@ -280,8 +280,8 @@ void counted_crossing(Rider *r, RobotState &s, int k2) {
       }
     }
     if (s.taint == 1) {
-      RacingLine *l = line_by_id(line_table_of(k2), s.ring[k2 & (ROBOT_RING - 1)]);
-      s.ring[k2 & (ROBOT_RING - 1)] = 0;
+      RacingLine *l = line_by_id(line_table_of(k2), robot_ring(s, k2));
+      robot_ring(s, k2) = 0;
       if (l) {
         l->failures++;
         line_rescale(l);
@@ -343,7 +343,7 @@ int robot_realign_point(Rider *r, int counted_next, float out[3]) {
   int t = line_table_of(counted_next);
   const RacingLine *l = nullptr;
   if (t >= 0) {
-    int id = is_robot(s) ? s.ring[counted_next & (ROBOT_RING - 1)]
+    int id = is_robot(s) ? robot_ring(s, counted_next)
                          : lines.table[size_t(t)].best_id[0];
     l = line_by_id(t, id);
   }

@@ -52,6 +52,20 @@ void set_level_filter(GLuint tex) {
   twglBindTexture(GL_TEXTURE_2D, 0);
 }
 
+// A clamped float texture of d x d texels, left empty.
+GLuint float_texture(GLint internal, int d, GLenum format, GLint filter) {
+  GLuint tex;
+  twglGenTextures(1, &tex);
+  twglBindTexture(GL_TEXTURE_2D, tex);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  twglTexImage2D(GL_TEXTURE_2D, 0, internal, d, d, format, GL_FLOAT, nullptr);
+  twglBindTexture(GL_TEXTURE_2D, 0);
+  return tex;
+}
+
 // Blue border around a black and white 8 x 8 board: shows where a level is
 // still to be drawn.
 GLuint placeholder_texture(int d) {
@@ -445,22 +459,8 @@ int terrain_render_create() {
   // OpenGL ES filters float textures only with an extension; the nearest
   // sample still gives a one-sample difference there.
   GLint filter = twgl_gles ? GL_NEAREST : GL_LINEAR;
-  twglGenTextures(1, &rs->heights);
-  twglBindTexture(GL_TEXTURE_2D, rs->heights);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  twglTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, cells, cells, GL_RED, GL_FLOAT, nullptr);
-  twglBindTexture(GL_TEXTURE_2D, 0);
-  twglGenTextures(1, &rs->slopes);
-  twglBindTexture(GL_TEXTURE_2D, rs->slopes);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  twglTexImage2D(GL_TEXTURE_2D, 0, GL_RG32F, cells + 1, cells + 1, GL_RG, GL_FLOAT, nullptr);
-  twglBindTexture(GL_TEXTURE_2D, 0);
+  rs->heights = float_texture(GL_R32F, cells, GL_RED, filter);
+  rs->slopes = float_texture(GL_RG32F, cells + 1, GL_RG, filter);
   // In blocks, so that the differences need no terrain-sized buffer.
   for (int z0 = 0; z0 < cells; z0 += TERRAIN_BLOCK_CELLS)
     for (int x0 = 0; x0 < cells; x0 += TERRAIN_BLOCK_CELLS) {
