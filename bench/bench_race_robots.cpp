@@ -1,12 +1,15 @@
 // Robots racing: 1, 10 and 40 robots on a track with its generated expert
 // lines, in the full race tic (driving, picking, timing, recording), and
 // the rider-tics per second of processor time of each grid.
-// bench_race_robots [TRACK] [SECONDS] [--skill N] [--grid N] [--trace]
-// [--phases]: the track defaults to tracks/hollow_creek, the race time to
-// 20 s from the drop; --grid runs one grid size only; --trace prints every
-// robot's state every 10 s and the laps at the end; --phases times each
-// phase of the tic on its own. Each grid ends with the world hash, so that
+// bench_race_robots [TRACK] [SECONDS] [--skill N] [--grid N] [--slot K]
+// [--trace] [--every S] [--phases]: the track defaults to
+// tracks/hollow_creek, the race time to 20 s from the drop; --grid runs one
+// grid size only; --slot races one robot alone from grid place K (gate
+// K mod gates, row K / gates); --trace prints every robot's state every
+// 10 s (--every S: every S seconds) and the laps at the end; --phases
+// times each phase of the tic on its own. Each grid ends with the world hash, so that
 // a change meant to be only faster can show it rode the same race.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,8 +33,8 @@ static double now_us() {
   return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
 }
 
-static void trace(int riders) {
-  for (int s = 0; s < riders; s++) {
+static void trace() {
+  for (int s = 0; s < RIDER_SLOTS; s++) {
     Rider *r = rider_in_slot(s);
     if (!r) continue;
     const RobotState &st = robot_states[s];
@@ -43,10 +46,14 @@ static void trace(int riders) {
   }
 }
 
-static int race(const char *track, int riders, double seconds, int skill, int tracing,
-                int phases) {
+// A lone robot when `lone` is a grid place, else `riders` robots.
+static int race(const char *track, int riders, int lone, double seconds, int skill,
+                double every, int phases) {
   std::vector<int> slots(RIDER_SLOTS, SLOT_EMPTY);
-  for (int i = 0; i < riders; i++) slots[size_t(i)] = SLOT_ROBOT;
+  if (lone >= 0) riders = 1, slots[size_t(lone)] = SLOT_ROBOT;
+  else
+    for (int i = 0; i < riders; i++) slots[size_t(i)] = SLOT_ROBOT;
+  const int tracing = every > 0, period = tracing ? std::max(1, int(every * TICS_PER_SECOND)) : 0;
   track_menu_select(track);
   // What the last grid learned stays out of the player's home folder.
   lines.loaded = lines.learned = 0;
@@ -68,9 +75,9 @@ static int race(const char *track, int riders, double seconds, int skill, int tr
       }
     else
       race_tic();
-    if (tracing && t % (10 * TICS_PER_SECOND) == 0) {
-      printf(" %d s:\n", t / TICS_PER_SECOND);
-      trace(riders);
+    if (tracing && t % period == 0) {
+      printf(" %g s:\n", double(t) / TICS_PER_SECOND);
+      trace();
     }
   }
   double us = now_us() - t0;
@@ -82,7 +89,8 @@ static int race(const char *track, int riders, double seconds, int skill, int tr
     for (int p = 0; p < RACE_PHASE_COUNT; p++)
       printf("  %-22s %9.2f us/tic\n", RACE_PHASES[p].name, spent[p] / tics);
   if (tracing) {
-    for (int s = 0; s < riders; s++) {
+    for (int s = 0; s < RIDER_SLOTS; s++) {
+      if (!rider_in_slot(s)) continue;
       int best = 0;
       int lap = rider_best_lap(s, &best);
       printf("  slot %2d laps %d best lap %d %.3f s first lap %.3f s\n", s, rider_completed_laps(s),
@@ -95,18 +103,23 @@ static int race(const char *track, int riders, double seconds, int skill, int tr
 int main(int argc, char **argv) {
   const char *track = "tracks/hollow_creek";
   double seconds = 20;
-  int skill = 2, grid = 0, tracing = 0, phases = 0, positional = 0;
+  int skill = 2, grid = 0, lone = -1, phases = 0, positional = 0;
+  double every = 0;
   for (int i = 1; i < argc; i++) {
     if (!strcmp(argv[i], "--skill") && i + 1 < argc) skill = atoi(argv[++i]);
     else if (!strcmp(argv[i], "--grid") && i + 1 < argc) grid = atoi(argv[++i]);
-    else if (!strcmp(argv[i], "--trace")) tracing = 1;
+    else if (!strcmp(argv[i], "--slot") && i + 1 < argc) lone = atoi(argv[++i]);
+    else if (!strcmp(argv[i], "--trace")) every = every > 0 ? every : 10;
+    else if (!strcmp(argv[i], "--every") && i + 1 < argc) every = atof(argv[++i]);
     else if (!strcmp(argv[i], "--phases")) phases = 1;
     else if (positional == 0 && ++positional) track = argv[i];
     else if (positional == 1 && ++positional) seconds = atof(argv[i]);
   }
-  if (!(seconds > 0 && seconds < 36000) || skill < 0 || skill > 2 || grid < 0 || grid > 40) {
+  if (!(seconds > 0 && seconds < 36000) || skill < 0 || skill > 2 || grid < 0 || grid > 40 ||
+      lone < -1 || lone >= RIDER_SLOTS || !(every >= 0 && every < 36000)) {
     fprintf(stderr, "usage: bench_race_robots [TRACK] [SECONDS] [--skill 0..2] [--grid 1..40] "
-                    "[--trace] [--phases]\n");
+                    "[--slot 0..%d] [--trace] [--every SECONDS] [--phases]\n",
+            RIDER_SLOTS - 1);
     return 1;
   }
   setenv("TW_HOME", bench_build_folder().c_str(), 0);
@@ -121,9 +134,9 @@ int main(int argc, char **argv) {
   setup_defaults(&rider_setup);
   race_set_seed(1, 1);
   int ok = 1;
-  if (grid) ok = race(track, grid, seconds, skill, tracing, phases);
+  if (grid || lone >= 0) ok = race(track, grid, lone, seconds, skill, every, phases);
   else
-    for (int n : {1, 10, 40}) ok = ok && race(track, n, seconds, skill, tracing, phases);
+    for (int n : {1, 10, 40}) ok = ok && race(track, n, -1, seconds, skill, every, phases);
   free_track();
   physics_shutdown();
   track_list_free();
