@@ -1,14 +1,15 @@
 // Robots racing: 1, 10 and 40 robots on a track with its generated expert
 // lines, in the full race tic (driving, picking, timing, recording), and
 // the rider-tics per second of processor time of each grid.
-// bench_race_robots [TRACK] [SECONDS] [--skill N] [--grid N] [--slot K]
+// bench_race_robots [TRACK] [SECONDS] [--skill N] [--grid N] [--slot K]...
 // [--trace] [--every S] [--phases]: the track defaults to
 // tracks/hollow_creek, the race time to 20 s from the drop; --grid runs one
-// grid size only; --slot races one robot alone from grid place K (gate
-// K mod gates, row K / gates); --trace prints every robot's state every
-// 10 s (--every S: every S seconds) and the laps at the end; --phases
-// times each phase of the tic on its own. Each grid ends with the world hash, so that
-// a change meant to be only faster can show it rode the same race.
+// grid size only; each --slot puts a robot on grid place K (gate K mod
+// gates, row K / gates) and only those race; --trace prints every robot's
+// state every 10 s (--every S: every S seconds) and the laps at the end;
+// --phases times each phase of the tic on its own. Each grid ends with the
+// world hash, so that a change meant to be only faster can show it rode
+// the same race.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -46,12 +47,15 @@ static void trace() {
   }
 }
 
-// A lone robot when `lone` is a grid place, else `riders` robots.
-static int race(const char *track, int riders, int lone, double seconds, int skill,
-                double every, int phases) {
+// The robots of --slot when there are any, else `riders` of them.
+static std::vector<int> places;
+
+static int race(const char *track, int riders, double seconds, int skill, double every,
+                int phases) {
   std::vector<int> slots(RIDER_SLOTS, SLOT_EMPTY);
-  if (lone >= 0) riders = 1, slots[size_t(lone)] = SLOT_ROBOT;
-  else
+  riders = places.empty() ? riders : int(places.size());
+  for (int k : places) slots[size_t(k)] = SLOT_ROBOT;
+  if (places.empty())
     for (int i = 0; i < riders; i++) slots[size_t(i)] = SLOT_ROBOT;
   const int tracing = every > 0, period = tracing ? std::max(1, int(every * TICS_PER_SECOND)) : 0;
   track_menu_select(track);
@@ -103,12 +107,16 @@ static int race(const char *track, int riders, int lone, double seconds, int ski
 int main(int argc, char **argv) {
   const char *track = "tracks/hollow_creek";
   double seconds = 20;
-  int skill = 2, grid = 0, lone = -1, phases = 0, positional = 0;
+  int skill = 2, grid = 0, bad_slot = 0, phases = 0, positional = 0;
   double every = 0;
   for (int i = 1; i < argc; i++) {
     if (!strcmp(argv[i], "--skill") && i + 1 < argc) skill = atoi(argv[++i]);
     else if (!strcmp(argv[i], "--grid") && i + 1 < argc) grid = atoi(argv[++i]);
-    else if (!strcmp(argv[i], "--slot") && i + 1 < argc) lone = atoi(argv[++i]);
+    else if (!strcmp(argv[i], "--slot") && i + 1 < argc) {
+      int k = atoi(argv[++i]);
+      if (k < 0 || k >= RIDER_SLOTS) bad_slot = 1;
+      else if (std::find(places.begin(), places.end(), k) == places.end()) places.push_back(k);
+    }
     else if (!strcmp(argv[i], "--trace")) every = every > 0 ? every : 10;
     else if (!strcmp(argv[i], "--every") && i + 1 < argc) every = atof(argv[++i]);
     else if (!strcmp(argv[i], "--phases")) phases = 1;
@@ -116,7 +124,7 @@ int main(int argc, char **argv) {
     else if (positional == 1 && ++positional) seconds = atof(argv[i]);
   }
   if (!(seconds > 0 && seconds < 36000) || skill < 0 || skill > 2 || grid < 0 || grid > 40 ||
-      lone < -1 || lone >= RIDER_SLOTS || !(every >= 0 && every < 36000)) {
+      bad_slot || !(every >= 0 && every < 36000)) {
     fprintf(stderr, "usage: bench_race_robots [TRACK] [SECONDS] [--skill 0..2] [--grid 1..40] "
                     "[--slot 0..%d] [--trace] [--every SECONDS] [--phases]\n",
             RIDER_SLOTS - 1);
@@ -134,9 +142,9 @@ int main(int argc, char **argv) {
   setup_defaults(&rider_setup);
   race_set_seed(1, 1);
   int ok = 1;
-  if (grid || lone >= 0) ok = race(track, grid, lone, seconds, skill, every, phases);
+  if (grid || !places.empty()) ok = race(track, grid, seconds, skill, every, phases);
   else
-    for (int n : {1, 10, 40}) ok = ok && race(track, n, -1, seconds, skill, every, phases);
+    for (int n : {1, 10, 40}) ok = ok && race(track, n, seconds, skill, every, phases);
   free_track();
   physics_shutdown();
   track_list_free();
