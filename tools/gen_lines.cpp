@@ -46,40 +46,22 @@ void put_shapes() {
   }
 }
 
-// Where a ride keeps to: `lane` ft right of the centre line, coming from
-// `from` ft right at lap distance `s0` over the next TAPER ft.
-struct Lane {
-  float lane = 0, from = 0, s0 = 0;
-};
-const float TAPER = 250;
-
-float lane_offset(const GenTrackLayout &l, const Lane &w, float s) {
-  float d = s - w.s0;
-  if (d < -l.length / 2) d += l.length;
-  if (d > l.length / 2) d -= l.length;
-  if (d < -TAPER) return w.lane;
-  float t = d <= 0 ? 0 : (d >= TAPER ? 1 : d / TAPER);
-  t = t * t * (3 - 2 * t);
-  return w.from + (w.lane - w.from) * t;
-}
-
 // The planned rider's steering law towards a point ahead on the centre
-// line moved into the lane.
-float lane_steering(const GenTrackLayout &l, const Lane &w, int index, Rider *r, float offset_scale) {
+// line moved `lane` ft to the right.
+float lane_steering(const GenTrackLayout &l, float lane, int index, Rider *r) {
   const dReal *p = dBodyGetPosition(r->body[FRAME]);
   float s = l.line[size_t(index)].s + float(14 + 0.7 * rider_speed(r));
   GenTrackPoint t = gen_track_point_at(s);
-  float off = lane_offset(l, w, s) * offset_scale;
-  double tx = t.x - t.tz * off - p[0], tz = t.z + t.tx * off - p[2];
+  double tx = t.x - t.tz * lane - p[0], tz = t.z + t.tx * lane - p[2];
   const dReal *R = dBodyGetRotation(r->body[FRAME]);
   double fx = -R[2], fz = -R[10];
   double e = atan2(fx * tz - fz * tx, fx * tx + fz * tz) * 3.0;
   return float(e < -1 ? -1 : (e > 1 ? 1 : e));
 }
 
-// Laps of the planned rider from the start gate, recorded. 1 unless it
-// crashed.
-int ride(const GenTrackLayout &base, float speed, const Lane &lane, float start_s, int counted) {
+// Laps of the planned rider in a lane from lap distance `start_s`,
+// recorded. 1 unless it crashed.
+int ride(const GenTrackLayout &base, float speed, float lane, float start_s, int counted) {
   const GenTrackLayout &l = base;
   // Slower in the bends and the whoops; the jumps want their own speeds.
   CourseStyle style;
@@ -90,7 +72,7 @@ int ride(const GenTrackLayout &base, float speed, const Lane &lane, float start_
   Rider *r = create_rider(0, BIKE, 1, "1", nullptr, nullptr, nullptr, nullptr);
   if (!r) return 0;
   course_stock_setup(r, 100, 0);
-  place_on_course(r, start_s, -lane.from);
+  place_on_course(r, start_s, lane);
   TicCommand c = rider_current_command(r);
   c.clutch = 1;
   rider_apply_command(r, c);
@@ -107,10 +89,10 @@ int ride(const GenTrackLayout &base, float speed, const Lane &lane, float start_
     // The same law, aimed into the lane, scaled as the rider scales it on
     // faces and in the whoops (straight bars in the air stay straight).
     if (c.steering != 0 && cr.follow.index >= 0) {
-      float centre = lane_steering(l, lane, cr.follow.index, r, 0);
+      float centre = lane_steering(l, 0, cr.follow.index, r);
       float k = fabsf(centre) > 1e-3f ? c.steering / centre : 1;
       k = k < 0 ? 0 : (k > 1 ? 1 : k);
-      c.steering = k * lane_steering(l, lane, cr.follow.index, r, 1);
+      c.steering = k * lane_steering(l, lane, cr.follow.index, r);
     }
     rider_apply_command(r, c);
     physics_tic();
@@ -120,8 +102,8 @@ int ride(const GenTrackLayout &base, float speed, const Lane &lane, float start_
   }
   destroy_rider(r);
   if (getenv("TW_GEN_VERBOSE"))
-    fprintf(stderr, "  speed %.1f from %.1f to %.0f: %d laps, %d crashes, best %.2f s\n",
-            double(speed), double(lane.from), double(lane.lane), cr.laps, crashes,
+    fprintf(stderr, "  speed %.1f lane %.1f: %d laps, %d crashes, best %.2f s\n",
+            double(speed), double(lane), cr.laps, crashes,
             cr.best_lap_tics / 128.0);
   return crashes == 0;
 }
@@ -151,12 +133,10 @@ int gen_lines(const char *out) {
     // Whole laps in each lane, one checkpoint past the last lap line (a
     // segment is offered when the one after it ends).
     const int laps = timing.first_counted + (LAPS - 1) * timing.normal_counted + 1;
-    for (float offset : OFFSETS) {
-      Lane lane;
-      lane.lane = lane.from = offset;
-      clean += ride(layout, SPEEDS[skill], lane, layout.start_s, laps);
-    }
-    // From every gate into the nearest lane: the grid starts spread out.
+    for (float offset : OFFSETS) clean += ride(layout, SPEEDS[skill], offset, layout.start_s, laps);
+    // From every gate in the gate's own lane: the grid starts spread out,
+    // and no two neighbours on the grid are led into one lane (merging,
+    // they met within the first few seconds).
     for (int g = 0; g < timing.gate_count; g++) {
       const StartGate &gate = timing.gates[g];
       size_t near = 0;
@@ -166,13 +146,7 @@ int gen_lines(const char *out) {
         if (d < best) best = d, near = i;
       }
       const GenTrackPoint &c = layout.line[near];
-      Lane lane;
-      lane.from = float((gate.x - c.x) * -c.tz + (gate.z - c.z) * c.tx);
-      lane.s0 = c.s;
-      float nearest = 1e9f;
-      for (float offset : OFFSETS)
-        if (fabsf(offset - lane.from) < fabsf(nearest - lane.from)) nearest = offset;
-      lane.lane = nearest;
+      float lane = float((gate.x - c.x) * -c.tz + (gate.z - c.z) * c.tx);
       clean += ride(layout, SPEEDS[skill], lane, c.s - 0.625f, GATE_COUNTED);
     }
     int stored = 0;

@@ -1,11 +1,13 @@
 // The race tic on the generated default track: the start gates against
 // real riders, the time trial's flying start and laps, and a lone rider
 // simulated by the race tic as by the bare physics tic.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
 #include "bike/rider.h"
+#include "bike/robot.h"
 #include "core/core.h"
 #include "race/race.h"
 #include "race/race_internal.h"
@@ -169,6 +171,49 @@ TEST_F(DefaultTrackRace, FalseStartOnAServerHoldsUntilFifteenSecondsAfterTheDrop
 
 // The time trial: the player runs up from two checkpoints before the lap
 // line, and every lap is timed from that line round to it again.
+// Each gate's robot starts on a shipped line of its own: one leaving from
+// its gate (not from its mirror image across the track) and keeping its
+// distance from its neighbours' lines, so that robots side by side on the
+// grid are not led into one another.
+TEST_F(DefaultTrackRace, ShippedLinesLeaveEveryGateInItsOwnLane) {
+  ASSERT_EQ(load_track(nullptr, 0, 0, 0, 1000, 0), 1);
+  const int G = timing.gate_count;
+  ASSERT_GE(G, 2);
+  // Forward and right of the gates' heading, from gate 0.
+  const StartGate &g0 = timing.gates[0];
+  const double fx = -sin(g0.angle), fz = -cos(g0.angle), rx = -fz, rz = fx;
+  auto side = [&](double x, double z) { return (x - g0.x) * rx + (z - g0.z) * rz; };
+  for (const char *skill : {"lines_novice", "lines_amateur", "lines_expert"}) {
+    SCOPED_TRACE(skill);
+    std::string text = read_file(std::string(getenv("TW_BUILD_DIR")) +
+                                 "/tracks/hollow_creek/" + skill);
+    lines_prepare(timing.first_counted, timing.normal_counted);
+    ASSERT_EQ(lines_parse(text.c_str(), int(text.size())), 1);
+    // (gate's place across the track, where its line is at the segment's end)
+    std::vector<std::pair<double, double>> across;
+    for (int g = 0; g < G; g++) {
+      const StartGate &gate = timing.gates[g];
+      for (const RacingLine &l : lines.table[0].line) {
+        if (l.points.empty()) continue;
+        const LinePoint &p0 = l.points[0], &end = l.points.back();
+        if (std::hypot(p0.x - gate.x, p0.z - gate.z) > 1.5) continue;
+        EXPECT_GT((end.x - p0.x) * fx + (end.z - p0.z) * fz, 50) << "gate " << g;
+        across.push_back({side(gate.x, gate.z), side(end.x, end.z)});
+        break;
+      }
+      EXPECT_EQ(int(across.size()), g + 1) << "no line leaves gate " << g;
+    }
+    std::sort(across.begin(), across.end());
+    for (size_t k = 1; k < across.size(); k++) {
+      const double gap = across[k].first - across[k - 1].first;
+      EXPECT_GT(across[k].second - across[k - 1].second, gap - 0.5)
+          << "the lines of gates " << across[k - 1].first << " and " << across[k].first
+          << " ft across close in";
+    }
+  }
+  lines_prepare(0, 0);
+}
+
 TEST_F(DefaultTrackRace, TimeTrialFlyingStartAndLaps) {
   int laps_seen = 0, run_ups = 0, last_tics = 0, last_valid = 0;
   static int *seen, *ups, *tics, *valid;
