@@ -52,16 +52,17 @@ void set_level_filter(GLuint tex) {
   twglBindTexture(GL_TEXTURE_2D, 0);
 }
 
-// A clamped float texture of d x d texels, left empty.
-GLuint float_texture(GLint internal, int d, GLenum format, GLint filter) {
+// A clamped texture of d x d texels, left empty.
+GLuint clamped_texture(GLint internal, int d, GLenum format, GLenum type, GLint min_filter,
+                       GLint mag_filter) {
   GLuint tex;
   twglGenTextures(1, &tex);
   twglBindTexture(GL_TEXTURE_2D, tex);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
+  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mag_filter);
   twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  twglTexImage2D(GL_TEXTURE_2D, 0, internal, d, d, format, GL_FLOAT, nullptr);
+  twglTexImage2D(GL_TEXTURE_2D, 0, internal, d, d, format, type, nullptr);
   twglBindTexture(GL_TEXTURE_2D, 0);
   return tex;
 }
@@ -459,8 +460,8 @@ int terrain_render_create() {
   // OpenGL ES filters float textures only with an extension; the nearest
   // sample still gives a one-sample difference there.
   GLint filter = twgl_gles ? GL_NEAREST : GL_LINEAR;
-  rs->heights = float_texture(GL_R32F, cells, GL_RED, filter);
-  rs->slopes = float_texture(GL_RG32F, cells + 1, GL_RG, filter);
+  rs->heights = clamped_texture(GL_R32F, cells, GL_RED, GL_FLOAT, filter, filter);
+  rs->slopes = clamped_texture(GL_RG32F, cells + 1, GL_RG, GL_FLOAT, filter, filter);
   // In blocks, so that the differences need no terrain-sized buffer.
   for (int z0 = 0; z0 < cells; z0 += TERRAIN_BLOCK_CELLS)
     for (int x0 = 0; x0 < cells; x0 += TERRAIN_BLOCK_CELLS) {
@@ -469,14 +470,8 @@ int terrain_render_create() {
       upload_heights_block(x0, z0, w, h);
     }
 
-  twglGenTextures(1, &rs->shadows);
-  twglBindTexture(GL_TEXTURE_2D, rs->shadows);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  twglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  twglTexImage2D(GL_TEXTURE_2D, 0, GL_R8, cells, cells, GL_RED, GL_UNSIGNED_BYTE, nullptr);
-  twglBindTexture(GL_TEXTURE_2D, 0);
+  rs->shadows = clamped_texture(GL_R8, cells, GL_RED, GL_UNSIGNED_BYTE, GL_LINEAR_MIPMAP_LINEAR,
+                                GL_LINEAR);
   if (t.shadows) upload_shadows();
 
   twglGenVertexArrays(1, &rs->vao);
