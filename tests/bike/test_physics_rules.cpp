@@ -43,6 +43,27 @@ TEST(ShapeFile, MissingFileGivesNoShape) {
   EXPECT_EQ(shape_load("@no_such_shape_file.shp", &s), 0);
 }
 
+// A sphere inside another of the same shape adds a second contact wherever
+// the outer one touches: more rows for the solver and twice the push.
+TEST(ShapeFile, DefaultShapesHaveNoSphereInsideAnother) {
+  for (int b = 0; b < BIKE_MODEL_COUNT; b++) {
+    for (int part : {PART_FRAME_SHAPE, PART_FORK_UPPER_SHAPE, PART_FORK_LOWER_SHAPE,
+                     PART_SWINGARM_SHAPE, PART_FRONT_WHEEL_SHAPE, PART_REAR_WHEEL_SHAPE,
+                     PART_RIDER_SHAPE}) {
+      std::vector<CollisionSphere> v = default_shape_spheres(&bike_models[b], part);
+      for (size_t i = 0; i < v.size(); i++)
+        for (size_t j = 0; j < v.size(); j++) {
+          if (i == j) continue;
+          double d = std::sqrt(std::pow(v[i].centre[0] - v[j].centre[0], 2) +
+                               std::pow(v[i].centre[1] - v[j].centre[1], 2) +
+                               std::pow(v[i].centre[2] - v[j].centre[2], 2));
+          EXPECT_GT(d + v[i].radius, v[j].radius)
+              << "bike " << b << " part " << part << ": sphere " << i << " inside " << j;
+        }
+    }
+  }
+}
+
 TEST(Engine, TorqueCurveBlendsByRpmAndThrottle) {
   const BikeModel *m = &bike_models[find_bike_model("yz250f(2017)")];
   EXPECT_NEAR(engine_torque(m, 500, 1), 5, 1e-5);
