@@ -47,6 +47,22 @@ static void trace() {
   }
 }
 
+// With --phases the robots' own work is timed too, through the hooks the
+// race calls it by: what driving, picking and recording add to a rider-tic.
+static void (*inner_drive)(Rider *) = nullptr;
+static void (*inner_record)(Rider *) = nullptr;
+static double drive_us = 0, record_us = 0;
+static void timed_drive(Rider *r) {
+  double t0 = now_us();
+  inner_drive(r);
+  drive_us += now_us() - t0;
+}
+static void timed_record(Rider *r) {
+  double t0 = now_us();
+  inner_record(r);
+  record_us += now_us() - t0;
+}
+
 // The robots of --slot when there are any, else `riders` of them.
 static std::vector<int> places;
 
@@ -69,6 +85,13 @@ static int race(const char *track, int riders, double seconds, int skill, double
   while (race_now_tic() < race_drop_tic()) race_tic();
   int tics = int(seconds * TICS_PER_SECOND);
   double spent[RACE_PHASE_COUNT] = {};
+  if (phases && physics_hooks.robot_drive != timed_drive) {
+    inner_drive = physics_hooks.robot_drive;
+    inner_record = physics_hooks.line_record;
+    physics_hooks.robot_drive = timed_drive;
+    physics_hooks.line_record = timed_record;
+  }
+  drive_us = record_us = 0;
   double t0 = now_us();
   for (int t = 0; t < tics; t++) {
     if (phases)
@@ -92,6 +115,10 @@ static int race(const char *track, int riders, double seconds, int skill, double
   if (phases)
     for (int p = 0; p < RACE_PHASE_COUNT; p++)
       printf("  %-22s %9.2f us/tic\n", RACE_PHASES[p].name, spent[p] / tics);
+  if (phases)
+    printf("  of which the robots' driving (picking included) %.2f and line recording %.2f "
+           "us/rider-tic\n",
+           drive_us / tics / riders, record_us / tics / riders);
   if (tracing) {
     for (int s = 0; s < RIDER_SLOTS; s++) {
       if (!rider_in_slot(s)) continue;
