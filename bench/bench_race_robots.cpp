@@ -2,12 +2,13 @@
 // lines, in the full race tic (driving, picking, timing, recording), and
 // the rider-tics per second of processor time of each grid.
 // bench_race_robots [TRACK] [SECONDS] [--skill N] [--grid N] [--slot K]...
-// [--trace] [--every S] [--phases]: the track defaults to
+// [--trace] [--every S] [--phases] [--seed N]: the track defaults to
 // tracks/hollow_creek, the race time to 20 s from the drop; --grid runs one
 // grid size only; each --slot puts a robot on grid place K (gate K mod
 // gates, row K / gates) and only those race; --trace prints every robot's
 // state every 10 s (--every S: every S seconds) and the laps at the end;
-// --phases times each phase of the tic on its own. Each grid ends with the
+// --phases times each phase of the tic on its own; --seed draws another
+// race (reactions, roster), 1 by default. Each grid ends with the
 // world hash, so that a change meant to be only faster can show it rode
 // the same race.
 #include <algorithm>
@@ -153,6 +154,7 @@ int main(int argc, char **argv) {
   const char *track = "tracks/hollow_creek";
   double seconds = 20;
   int skill = 2, grid = 0, bad_slot = 0, phases = 0, positional = 0;
+  long seed = 1;
   double every = 0;
   for (int i = 1; i < argc; i++) {
     if (!strcmp(argv[i], "--skill") && i + 1 < argc) skill = atoi(argv[++i]);
@@ -165,13 +167,14 @@ int main(int argc, char **argv) {
     else if (!strcmp(argv[i], "--trace")) every = every > 0 ? every : 10;
     else if (!strcmp(argv[i], "--every") && i + 1 < argc) every = atof(argv[++i]);
     else if (!strcmp(argv[i], "--phases")) phases = 1;
+    else if (!strcmp(argv[i], "--seed") && i + 1 < argc) seed = atol(argv[++i]);
     else if (positional == 0 && ++positional) track = argv[i];
     else if (positional == 1 && ++positional) seconds = atof(argv[i]);
   }
   if (!(seconds > 0 && seconds < 36000) || skill < 0 || skill > 2 || grid < 0 || grid > 40 ||
-      bad_slot || !(every >= 0 && every < 36000)) {
+      bad_slot || !(every >= 0 && every < 36000) || seed < 0 || seed > 0xffffffffL) {
     fprintf(stderr, "usage: bench_race_robots [TRACK] [SECONDS] [--skill 0..2] [--grid 1..40] "
-                    "[--slot 0..%d] [--trace] [--every SECONDS] [--phases]\n",
+                    "[--slot 0..%d] [--trace] [--every SECONDS] [--phases] [--seed N]\n",
             RIDER_SLOTS - 1);
     return 1;
   }
@@ -185,7 +188,7 @@ int main(int argc, char **argv) {
   }
   if (!physics_init()) return 1;
   setup_defaults(&rider_setup);
-  race_set_seed(1, 1);
+  race_set_seed(1, uint32_t(seed));
   int ok = 1;
   if (grid || !places.empty()) ok = race(track, grid, seconds, skill, every, phases);
   else
