@@ -53,7 +53,7 @@ static void trace() {
 static void (*inner_drive)(Rider *) = nullptr;
 static void (*inner_record)(Rider *) = nullptr;
 static double drive_us = 0, record_us = 0;
-static long timed_calls = 0;
+static long drive_calls = 0, record_calls = 0;
 // What reading the clock twice adds to each timed call (a system call on
 // some machines), taken off the figures.
 static double clock_pair_us() {
@@ -68,13 +68,13 @@ static void timed_drive(Rider *r) {
   double t0 = now_us();
   inner_drive(r);
   drive_us += now_us() - t0;
-  timed_calls++;
+  drive_calls++;
 }
 static void timed_record(Rider *r) {
   double t0 = now_us();
   inner_record(r);
   record_us += now_us() - t0;
-  timed_calls++;
+  record_calls++;
 }
 
 // The robots of --slot when there are any, else `riders` of them.
@@ -106,7 +106,7 @@ static int race(const char *track, int riders, double seconds, int skill, double
     physics_hooks.line_record = timed_record;
   }
   drive_us = record_us = 0;
-  timed_calls = 0;
+  drive_calls = record_calls = 0;
   double t0 = now_us();
   for (int t = 0; t < tics; t++) {
     if (phases)
@@ -131,12 +131,12 @@ static int race(const char *track, int riders, double seconds, int skill, double
     for (int p = 0; p < RACE_PHASE_COUNT; p++)
       printf("  %-22s %9.2f us/tic\n", RACE_PHASES[p].name, spent[p] / tics);
   if (phases) {
-    // Half the calls are each hook's; each carries one clock pair.
-    double pair = clock_pair_us(), calls = double(timed_calls) / 2 / tics / riders;
+    // Each timed call carries one clock pair.
+    double pair = clock_pair_us(), rider_tics = double(tics) * riders;
     printf("  of which the robots' driving (picking included) %.2f and line recording %.2f "
            "us/rider-tic (less %.2f us for the clock)\n",
-           drive_us / tics / riders - pair * calls, record_us / tics / riders - pair * calls,
-           pair);
+           (drive_us - pair * double(drive_calls)) / rider_tics,
+           (record_us - pair * double(record_calls)) / rider_tics, pair);
   }
   if (tracing) {
     for (int s = 0; s < RIDER_SLOTS; s++) {

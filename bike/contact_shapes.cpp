@@ -167,13 +167,11 @@ std::vector<CollisionSphere> default_shape_spheres(const BikeModel *m, int part)
       add(v, fp, engine[0], engine[1], engine[2], 0.5, 0.5);
       add(v, fp, 0, fp[1] - 0.35, fp[2] + 0.2, 0.4, 0.5);
       line(v, fp, head, seat, 3, 0.4, 0.5);
-      // On to the tail from past the seat: a smaller sphere at the seat
-      // itself would lie inside the one there and double its contact.
-      for (int i = 1; i <= 2; i++) {
-        double t = i / 2.0;
-        add(v, fp, seat[0] + (tail[0] - seat[0]) * t, seat[1] + (tail[1] - seat[1]) * t,
-            seat[2] + (tail[2] - seat[2]) * t, 0.3, 0.5);
-      }
+      // On to the tail from halfway: a smaller sphere at the seat itself
+      // would lie inside the one there and double its contact.
+      float past_seat[3] = {(seat[0] + tail[0]) / 2, (seat[1] + tail[1]) / 2,
+                            (seat[2] + tail[2]) / 2};
+      line(v, fp, past_seat, tail, 2, 0.3, 0.5);
       break;
     }
     case PART_FORK_UPPER_SHAPE: {

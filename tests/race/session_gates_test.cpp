@@ -169,8 +169,6 @@ TEST_F(DefaultTrackRace, FalseStartOnAServerHoldsUntilFifteenSecondsAfterTheDrop
   EXPECT_EQ(messages.lines.size(), 1u);
 }
 
-// The time trial: the player runs up from two checkpoints before the lap
-// line, and every lap is timed from that line round to it again.
 // Each gate's robot starts on a shipped line of its own: one leaving from
 // its gate (not from its mirror image across the track) and keeping its
 // distance from its neighbours' lines, so that robots side by side on the
@@ -214,6 +212,8 @@ TEST_F(DefaultTrackRace, ShippedLinesLeaveEveryGateInItsOwnLane) {
   lines_prepare(0, 0);
 }
 
+// The time trial: the player runs up from two checkpoints before the lap
+// line, and every lap is timed from that line round to it again.
 TEST_F(DefaultTrackRace, TimeTrialFlyingStartAndLaps) {
   int laps_seen = 0, run_ups = 0, last_tics = 0, last_valid = 0;
   static int *seen, *ups, *tics, *valid;
