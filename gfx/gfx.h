@@ -179,6 +179,10 @@ void twglSetSpacing(float s);
 void twglSetTexTransform(const float offset[2], float scale);
 void twglSetHeightsDimInv(float v);
 void twglSetEnvMatrix(const float m[9]);
+// The normal and specular maps bound on units 1 and 2 hold these values in
+// every texel: the model programs take them as they are instead of
+// sampling. nullptr: sample the map.
+void twglSetMapValues(const float normal[4], const float specular[4]);
 
 // The context as found at start-up.
 extern int twgl_gles;        // 1 on OpenGL ES
@@ -208,6 +212,16 @@ extern int texture_generation;
 extern int64_t texture_bytes;
 
 enum { TEX_REPEAT_S = 1, TEX_REPEAT_T = 2, TEX_COMPRESS = 4 };
+
+// What a cached texture's levels hold, worked out when they were uploaded.
+struct TextureFacts {
+  int known;       // 0 for animated, painted and compressed textures
+  int uniform;     // every texel of every level reads as `value`
+  float value[4];  // as the shaders read it (bytes / 255)
+  int opaque;      // every texel's alpha is 255
+};
+// nullptr when unknown or not from the cache (the 1 x 1 defaults count).
+const TextureFacts *texture_facts(GLuint tid);
 
 GLuint texture_load(const char *name);
 GLuint texture_find(const char *name);

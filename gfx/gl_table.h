@@ -110,10 +110,18 @@ enum TwglUniform {
   U_TEXSCALE,
   U_HEIGHTS_DIM_INV,
   U_ENVMAT,
+  U_NMAP_VALUE,
+  U_SMAP_VALUE,
   U_COUNT
 };
-// Location in the given program (1..5), looked up on first use; -1 absent.
+// Location in the given program (1..5) as bound now, looked up on first
+// use; -1 absent.
 GLint twgl_uniform(int program, int uniform);
+// Binds the program (the variant it was last drawn with).
+void twgl_program_bind(int program);
+// Before a draw: binds the variant the kept bone count and map values ask
+// for; 1 when another object was bound, whose matrices must be sent again.
+int twgl_program_prepare_draw(int program);
 // Builds the five programs; 0 (all deleted again) when one fails.
 int twgl_create_programs();
 void twgl_delete_programs();

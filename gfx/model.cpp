@@ -546,6 +546,14 @@ void model_draw_lit(const Model *m, const float camera[3], const float position[
   }
 }
 
+int model_map_values(GLuint colour, GLuint normal, GLuint specular) {
+  const TextureFacts *n = texture_facts(normal ? normal : twgl_normal_texture);
+  const TextureFacts *s = texture_facts(specular ? specular : twgl_white_texture);
+  twglSetMapValues(n && n->uniform ? n->value : nullptr, s && s->uniform ? s->value : nullptr);
+  const TextureFacts *c = texture_facts(colour);
+  return c && c->opaque && model_alpha >= 1;
+}
+
 int model_draws_env(const Model *m) { return m && scene_settings.reflections && m->has_env; }
 
 void model_draw_env(const Model *m, const float camera[3], const float position[3], const float *,

@@ -70,6 +70,11 @@ const Model *model_level(const Model *m, const float camera[3], const float posi
 void model_draw_lit(const Model *m, const float camera[3], const float position[3],
                     const float orientation[9], int bone_count, const float *centres,
                     const float *translations, const float *rotations, int own_specular = 0);
+// After binding a lit model's normal and specular maps (0: the defaults):
+// maps whose texels are all alike go to the program as values. Returns
+// whether blending can be left off for a colour texture: opaque and drawn
+// at full alpha, so that blending would give back the source.
+int model_map_values(GLuint colour, GLuint normal, GLuint specular);
 // The chrome pass: only with reflections on and chrome parts in the model.
 int model_draws_env(const Model *m);
 void model_draw_env(const Model *m, const float camera[3], const float position[3],

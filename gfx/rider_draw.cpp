@@ -357,7 +357,13 @@ void bind_maps(GLuint colour, GLuint normal, GLuint specular, int env) {
   twglActiveTexture(GL_TEXTURE1);
   twglBindTexture(GL_TEXTURE_2D, normal ? normal : twgl_normal_texture);
   twglActiveTexture(GL_TEXTURE0);
-  if (!env) twglBindTexture(GL_TEXTURE_2D, colour);
+  int opaque = model_map_values(colour, normal, specular);
+  if (!env) {
+    twglBindTexture(GL_TEXTURE_2D, colour);
+    // Blending an opaque picture gives back what is drawn: skip the work.
+    if (opaque) twglDisable(GL_BLEND);
+    else twglEnable(GL_BLEND);
+  }
 }
 
 void bind_group(const DrawState &s, int group) {
@@ -481,6 +487,7 @@ void rider_draw(int slot, int first_person_flag, const float camera[3]) {
   twglEnable(GL_BLEND);
   twglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   draw_all(s, first_person_flag, first_person);
+  twglEnable(GL_BLEND);
 
   if (scene_settings.reflections) {
     float env[9];  // eye directions back into the world: the camera's rotation

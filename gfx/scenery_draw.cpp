@@ -380,6 +380,7 @@ void statues_draw(const float camera[3]) {
     scenery_texture_changes++;
   };
   std::vector<char> drawn(size_t(statue_count), 0);
+  bool blending = true;
   for (int i = 0; i < statue_count; i++) {
     const StatueGraphics &g = statue_graphics[i];
     if (!g.model || !g.texture || !statue_visible(i, camera)) continue;
@@ -387,6 +388,10 @@ void statues_draw(const float camera[3]) {
     bind(2, g.specular_map ? g.specular_map : twgl_white_texture);
     bind(1, g.normal_map ? g.normal_map : twgl_normal_texture);
     bind(0, g.texture);
+    // Blending an opaque picture gives back what is drawn: skip the work.
+    bool blend = !model_map_values(g.texture, g.normal_map, g.specular_map);
+    if (blend != blending) blend ? twglEnable(GL_BLEND) : twglDisable(GL_BLEND);
+    blending = blend;
     statue_draw(i, camera, 0);
   }
   twglActiveTexture(GL_TEXTURE2);
@@ -400,12 +405,14 @@ void statues_draw(const float camera[3]) {
     if (!drawn[size_t(i)] || !model_draws_env(g.model)) continue;
     if (!env_started) {
       twglUseProgram(PROGRAM_NORM_ENV);
+      twglEnable(GL_BLEND);
       twglBlendFunc(GL_ONE, GL_ONE);
       twglActiveTexture(GL_TEXTURE0);
       twglBindTexture(GL_TEXTURE_2D, lighting.sky_env);
       env_started = true;
     }
     bind(1, g.normal_map ? g.normal_map : twgl_normal_texture);
+    model_map_values(g.texture, g.normal_map, 0);
     statue_draw(i, camera, 1);
   }
   twglActiveTexture(GL_TEXTURE1);

@@ -19,10 +19,47 @@ const char *const UNIFORM_NAMES[U_COUNT] = {
     "u_bone_t",        "u_bone_r",       "u_fog_color",     "u_fog_density",
     "u_ambient",       "u_diffuse",      "u_shininess",     "u_specular_color",
     "u_light_position", "u_spacing",     "u_spacing_inv",   "u_texoffset",
-    "u_texscale",      "u_heights_dim_inv", "u_envmat"};
+    "u_texscale",      "u_heights_dim_inv", "u_envmat",    "u_nmap_value",
+    "u_smap_value"};
 
-GLint locations[TWGL_PROGRAMS + 1][U_COUNT];
+// Programs 2 and 3 come in variants, compiled when first drawn with: a
+// rigid model skips the skinning the software renderer would otherwise run
+// for every vertex, and a map whose texels are all alike is a uniform
+// rather than a texture fetch per pixel.
+enum { VARIANT_SKINNED = 1, VARIANT_NMAP_VALUE = 2, VARIANT_SMAP_VALUE = 4, VARIANTS = 8 };
+GLuint variant_objects[TWGL_PROGRAMS + 1][VARIANTS];
+bool variant_failed[TWGL_PROGRAMS + 1][VARIANTS];
+GLint locations[TWGL_PROGRAMS + 1][VARIANTS][U_COUNT];
 bool locations_ready = false;
+
+// The uniform values last set on each program, so that a variant bound
+// later gets them too.
+struct Kept {
+  unsigned set;  // bit per uniform
+  float value[U_COUNT][9];
+  int nbones;
+  float bone_c[32 * 3], bone_t[32 * 3], bone_r[32 * 9];
+  int map_values;  // VARIANT_NMAP_VALUE | VARIANT_SMAP_VALUE
+  int variant;     // whose object holds every kept value
+};
+Kept kept[TWGL_PROGRAMS + 1];
+
+// Floats a kept uniform has (9: a 3 x 3 matrix); 0 for those kept elsewhere.
+int kept_size(int u) {
+  switch (u) {
+    case U_NBONES: case U_FOG_DENSITY: case U_SHININESS: case U_SPACING: case U_SPACING_INV:
+    case U_TEXSCALE: case U_HEIGHTS_DIM_INV: return 1;
+    case U_TEXOFFSET: return 2;
+    case U_FOG_COLOR: case U_DIFFUSE: case U_SPECULAR_COLOR: case U_LIGHT_POSITION: return 3;
+    case U_AMBIENT: case U_NMAP_VALUE: case U_SMAP_VALUE: return 4;
+    case U_ENVMAT: return 9;
+    default: return 0;
+  }
+}
+
+int variants_of(int program) {
+  return program == PROGRAM_NORM_SPEC_LIT ? VARIANTS : program == PROGRAM_NORM_ENV ? 4 : 1;
+}
 
 // A desktop context skips the first 18 characters, so the same text starts
 // "#version 150" there.
@@ -90,13 +127,16 @@ const char MODEL_VS[] =
     "void main() {\n"
     "  v_texcoord = vattr_texcoord;\n"
     "  mat3 r = mat3(u_modelview);\n"
-    "  if (u_nbones == 0) {\n"
+    "#ifndef SKINNED\n"
+    "  {\n"
     "    v_normal = normalize(r * vattr_normal);\n"
     "    v_tangent = normalize(r * vattr_tangent);\n"
     "    vec4 e = u_modelview * vattr_position;\n"
     "    v_viewer = e.xyz / e.w;\n"
     "    gl_Position = u_projection * e;\n"
-    "  } else {\n"
+    "  }\n"
+    "#else\n"
+    "  {\n"
     "    vec3 sv = vec3(0.0);\n"
     "    vec3 sn = vec3(0.0);\n"
     "    vec3 st = vec3(0.0);\n"
@@ -114,11 +154,24 @@ const char MODEL_VS[] =
     "    v_tangent = normalize(r * st);\n"
     "    gl_Position = u_projection * e;\n"
     "  }\n"
+    "#endif\n"
     "}\n";
 
 const char MODEL_FS_COMMON[] =
     "uniform sampler2D u_tex;\n"
     "uniform sampler2D u_nmap;\n"
+    "#ifdef NMAP_VALUE\n"
+    "uniform vec4 u_nmap_value;\n"
+    "#define NMAP_TEXEL u_nmap_value\n"
+    "#else\n"
+    "#define NMAP_TEXEL texture(u_nmap, v_texcoord)\n"
+    "#endif\n"
+    "#ifdef SMAP_VALUE\n"
+    "uniform vec4 u_smap_value;\n"
+    "#define SMAP_TEXEL u_smap_value\n"
+    "#else\n"
+    "#define SMAP_TEXEL texture(u_smap, v_texcoord)\n"
+    "#endif\n"
     "uniform vec3 u_specular_color;\n"
     "in vec3 v_normal;\n"
     "in vec3 v_tangent;\n"
@@ -129,7 +182,7 @@ const char MODEL_FS_COMMON[] =
     "  vec3 t = normalize(v_tangent - n * dot(n, v_tangent));\n"
     "  vec3 b = cross(n, t);\n"
     "  mat3 frame = mat3(t, b, n);\n"
-    "  return normalize(frame * (texture(u_nmap, v_texcoord).rgb * 2.0 - 1.0));\n"
+    "  return normalize(frame * (NMAP_TEXEL.rgb * 2.0 - 1.0));\n"
     "}\n";
 
 const char NORM_ENV_FS[] =
@@ -161,7 +214,7 @@ const char NORM_SPEC_LIT_FS[] =
     "  colour.rgb += u_diffuse * ndl;\n"
     "  colour *= texture(u_tex, v_texcoord);\n"
     "  if (colour.a < 0.75) discard;\n"
-    "  vec4 s = texture(u_smap, v_texcoord);\n"
+    "  vec4 s = SMAP_TEXEL;\n"
     "  s.rgb *= u_specular_color;\n"
     "  float e = s.a * 128.0 + 0.125;\n"
     "  if (e >= 127.875) e = u_shininess;\n"
@@ -280,20 +333,29 @@ const char TERRAIN_FS[] =
     "  f_fragcolor = colour;\n"
     "}\n";
 
-std::string sources[TWGL_PROGRAMS + 1][2];
+std::string sources[TWGL_PROGRAMS + 1][VARIANTS][2];
 
-void build_sources() {
-  std::string head = HEAD, frag = std::string(HEAD) + FRAG_HEAD;
-  sources[1][0] = head + UNLIT_VS;
-  sources[1][1] = frag + FOG + UNLIT_FS;
-  sources[2][0] = head + MODEL_VS;
-  sources[2][1] = frag + MODEL_FS_COMMON + NORM_ENV_FS;
-  sources[3][0] = head + MODEL_VS;
-  sources[3][1] = frag + FOG + LIGHT_UNIFORMS + MODEL_FS_COMMON + NORM_SPEC_LIT_FS;
-  sources[4][0] = head + TERRAIN_NORMALS_VS;
-  sources[4][1] = frag + TERRAIN_NORMALS_FS;
-  sources[5][0] = head + TERRAIN_VS;
-  sources[5][1] = frag + FOG + LIGHT_UNIFORMS + TERRAIN_FS;
+void build_sources(int variant) {
+  std::string defines;
+  if (variant & VARIANT_SKINNED) defines += "#define SKINNED\n";
+  if (variant & VARIANT_NMAP_VALUE) defines += "#define NMAP_VALUE\n";
+  if (variant & VARIANT_SMAP_VALUE) defines += "#define SMAP_VALUE\n";
+  std::string head = HEAD + defines, frag = head + FRAG_HEAD;
+  auto set = [&](int p, std::string vs, std::string fs) {
+    if (variant < variants_of(p)) sources[p][variant][0] = vs, sources[p][variant][1] = fs;
+  };
+  set(1, head + UNLIT_VS, frag + FOG + UNLIT_FS);
+  set(2, head + MODEL_VS, frag + MODEL_FS_COMMON + NORM_ENV_FS);
+  set(3, head + MODEL_VS, frag + FOG + LIGHT_UNIFORMS + MODEL_FS_COMMON + NORM_SPEC_LIT_FS);
+  set(4, head + TERRAIN_NORMALS_VS, frag + TERRAIN_NORMALS_FS);
+  set(5, head + TERRAIN_VS, frag + FOG + LIGHT_UNIFORMS + TERRAIN_FS);
+}
+
+const char *source(int program, int variant, int fragment) {
+  if (sources[1][0][0].empty())
+    for (int v = 0; v < VARIANTS; v++) build_sources(v);
+  const char *s = sources[program][variant][fragment ? 1 : 0].c_str();
+  return twgl_gles ? s : s + 18;
 }
 
 void log_info(GLuint object, bool program, const char *what, const char *name) {
@@ -309,8 +371,8 @@ void log_info(GLuint object, bool program, const char *what, const char *name) {
   if (!text.empty()) log_printf("%s for %s:\n%s\n", what, name, text.c_str());
 }
 
-GLuint compile(GLenum type, int program) {
-  const char *text = twgl_shader_source(program, type == GL_FRAGMENT_SHADER);
+GLuint compile(GLenum type, int program, int variant) {
+  const char *text = source(program, variant, type == GL_FRAGMENT_SHADER);
   GLuint s = gl.CreateShader(type);
   if (!s) return 0;
   gl.ShaderSource(s, 1, &text, nullptr);
@@ -334,12 +396,21 @@ const struct {
                   {"vattr_texcoord", 8}, {"vattr_tangent", 9}, {"vattr_weights", 10},
                   {"vattr_bones", 11}};
 
-GLuint create_program(int index) {
+const struct {
+  int program;
+  const char *name;
+  int unit;
+} SAMPLERS[] = {{2, "u_nmap", 1}, {3, "u_nmap", 1}, {3, "u_smap", 2}, {4, "u_shadows", 1},
+                {5, "u_nmap", 1}, {5, "u_smap", 2}, {5, "u_heights", 3}, {5, "u_slopes", 4}};
+
+// Compiles, links and binds the samplers of one variant; the caller binds
+// a program again afterwards.
+GLuint create_program(int index, int variant) {
   const char *name = twgl_program_names[index];
-  log_printf("Creating \"%s\" shader\n", name);
+  if (variant == 0) log_printf("Creating \"%s\" shader\n", name);
   // Both are compiled even when the first fails, so that both logs are kept.
-  GLuint vs = compile(GL_VERTEX_SHADER, index);
-  GLuint fs = compile(GL_FRAGMENT_SHADER, index);
+  GLuint vs = compile(GL_VERTEX_SHADER, index, variant);
+  GLuint fs = compile(GL_FRAGMENT_SHADER, index, variant);
   if (!vs || !fs) {
     if (vs) gl.DeleteShader(vs);
     if (fs) gl.DeleteShader(fs);
@@ -362,52 +433,108 @@ GLuint create_program(int index) {
     log_printf("Can't link the \"%s\" shader\n", name);
     return 0;
   }
+  gl.UseProgram(p);
+  for (const auto &s : SAMPLERS) {
+    if (s.program != index) continue;
+    GLint loc = gl.GetUniformLocation(p, s.name);
+    if (loc >= 0) gl.Uniform1i(loc, s.unit);
+  }
   return p;
 }
 
-void reset_locations() {
-  for (auto &row : locations)
-    for (GLint &l : row) l = -2;
+void reset_state() {
+  for (auto &program : locations)
+    for (auto &variant : program)
+      for (GLint &l : variant) l = -2;
+  for (auto &row : variant_failed)
+    for (bool &f : row) f = false;
+  for (Kept &k : kept) k.set = 0, k.nbones = 0, k.map_values = 0, k.variant = 0;
   locations_ready = true;
 }
 
-void set_sampler(int program, const char *name, int unit) {
-  GLint loc = gl.GetUniformLocation(twgl_program_objects[program], name);
-  if (loc >= 0) gl.Uniform1i(loc, unit);
+GLint location(int program, int variant, int uniform) {
+  if (!locations_ready) reset_state();
+  GLint &l = locations[program][variant][uniform];
+  if (l == -2) l = variant_objects[program][variant]
+                       ? gl.GetUniformLocation(variant_objects[program][variant], UNIFORM_NAMES[uniform])
+                       : -1;
+  return l;
+}
+
+void upload(int program, int variant, int u) {
+  GLint loc = location(program, variant, u);
+  if (loc < 0) return;
+  const float *v = kept[program].value[u];
+  switch (kept_size(u)) {
+    case 1:
+      if (u == U_NBONES) gl.Uniform1i(loc, int(v[0]));
+      else gl.Uniform1f(loc, v[0]);
+      break;
+    case 2: gl.Uniform2f(loc, v[0], v[1]); break;
+    case 3: gl.Uniform3f(loc, v[0], v[1], v[2]); break;
+    case 4: gl.Uniform4f(loc, v[0], v[1], v[2], v[3]); break;
+    case 9: gl.UniformMatrix3fv(loc, 1, GL_FALSE, v); break;
+  }
+}
+
+void upload_bones(int program, int variant) {
+  const Kept &k = kept[program];
+  if (k.nbones < 1) return;
+  GLint loc;
+  if ((loc = location(program, variant, U_BONE_C)) >= 0) gl.Uniform3fv(loc, k.nbones, k.bone_c);
+  if ((loc = location(program, variant, U_BONE_T)) >= 0) gl.Uniform3fv(loc, k.nbones, k.bone_t);
+  if ((loc = location(program, variant, U_BONE_R)) >= 0) gl.UniformMatrix3fv(loc, k.nbones, GL_FALSE, k.bone_r);
+}
+
+// Binds a variant's object, first giving it every value the program keeps
+// when another variant had them last.
+bool bind_variant(int program, int variant) {
+  if (!variant_objects[program][variant]) {
+    if (variant_failed[program][variant]) return false;
+    variant_objects[program][variant] = create_program(program, variant);
+    if (!variant_objects[program][variant]) {
+      variant_failed[program][variant] = true;
+      gl.UseProgram(variant_objects[program][kept[program].variant]);
+      return false;
+    }
+  }
+  gl.UseProgram(variant_objects[program][variant]);
+  Kept &k = kept[program];
+  if (k.variant != variant) {
+    for (int u = 0; u < U_COUNT; u++)
+      if (k.set & (1u << u)) upload(program, variant, u);
+    upload_bones(program, variant);
+    k.variant = variant;
+  }
+  return true;
+}
+
+// Keeps a value of the current program's and sends it to its bound object.
+void keep(int uniform, const float *v) {
+  twgl_flush();
+  int p = twgl_current_program();
+  if (p < 1 || p > TWGL_PROGRAMS) return;
+  Kept &k = kept[p];
+  memcpy(k.value[uniform], v, sizeof(float) * size_t(kept_size(uniform)));
+  k.set |= 1u << uniform;
+  upload(p, k.variant, uniform);
 }
 
 }  // namespace
 
 const char *twgl_shader_source(int program, int fragment) {
   if (program < 1 || program > TWGL_PROGRAMS) return "";
-  if (sources[1][0].empty()) build_sources();
-  const char *s = sources[program][fragment ? 1 : 0].c_str();
-  return twgl_gles ? s : s + 18;
+  return source(program, 0, fragment);
 }
 
 int twgl_create_programs() {
-  reset_locations();
+  reset_state();
   for (int i = 1; i <= TWGL_PROGRAMS; i++) {
-    twgl_program_objects[i] = create_program(i);
+    twgl_program_objects[i] = variant_objects[i][0] = create_program(i, 0);
     if (!twgl_program_objects[i]) {
       twgl_delete_programs();
       return 0;
     }
-  }
-  struct {
-    int program;
-    const char *name;
-    int unit;
-  } samplers[] = {{2, "u_nmap", 1},     {3, "u_nmap", 1}, {3, "u_smap", 2},
-                  {4, "u_shadows", 1},  {5, "u_nmap", 1}, {5, "u_smap", 2},
-                  {5, "u_heights", 3}, {5, "u_slopes", 4}};
-  GLuint last = 0;
-  for (const auto &s : samplers) {
-    if (twgl_program_objects[s.program] != last) {
-      last = twgl_program_objects[s.program];
-      gl.UseProgram(last);
-    }
-    set_sampler(s.program, s.name, s.unit);
   }
   gl.UseProgram(0);
   return 1;
@@ -415,75 +542,90 @@ int twgl_create_programs() {
 
 void twgl_delete_programs() {
   for (int i = 1; i <= TWGL_PROGRAMS; i++) {
-    if (twgl_program_objects[i]) gl.DeleteProgram(twgl_program_objects[i]);
+    for (GLuint &o : variant_objects[i]) {
+      if (o) gl.DeleteProgram(o);
+      o = 0;
+    }
     twgl_program_objects[i] = 0;
   }
-  reset_locations();
+  reset_state();
 }
 
 GLint twgl_uniform(int program, int uniform) {
   if (program < 1 || program > TWGL_PROGRAMS || uniform < 0 || uniform >= U_COUNT) return -1;
-  if (!locations_ready) reset_locations();
-  GLint &l = locations[program][uniform];
-  if (l == -2) l = gl.GetUniformLocation(twgl_program_objects[program], UNIFORM_NAMES[uniform]);
-  return l;
+  return location(program, kept[program].variant, uniform);
+}
+
+void twgl_program_bind(int program) {
+  if (program < 1 || program > TWGL_PROGRAMS) return;
+  bind_variant(program, kept[program].variant);
+}
+
+int twgl_program_prepare_draw(int program) {
+  if (program < 1 || program > TWGL_PROGRAMS) return 0;
+  const Kept &k = kept[program];
+  int want = (k.nbones > 0 ? VARIANT_SKINNED : 0) | k.map_values;
+  want &= variants_of(program) - 1;
+  if (want == k.variant) return 0;
+  return bind_variant(program, want) ? 1 : 0;
 }
 
 // ------------------------------------------------------------ uniform setters
-static GLint current_uniform(int uniform) {
-  twgl_flush();
-  return twgl_uniform(twgl_current_program(), uniform);
-}
-
 void twglSetBones(int n, const float *centres, const float *translations,
                   const float *rotations) {
-  if (twgl_current_program() < 1) return;
+  int p = twgl_current_program();
+  if (p < 1) return;
   if (n < 0) n = 0;
   if (n > 32) n = 32;  // the shaders' MAX_BONE
-  GLint loc = current_uniform(U_NBONES);
-  if (loc >= 0) gl.Uniform1i(loc, n);
+  float nf = float(n);
+  keep(U_NBONES, &nf);
+  Kept &k = kept[p];
+  k.nbones = n;
   if (n < 1) return;
-  int p = twgl_current_program();
-  if ((loc = twgl_uniform(p, U_BONE_C)) >= 0) gl.Uniform3fv(loc, n, centres);
-  if ((loc = twgl_uniform(p, U_BONE_T)) >= 0) gl.Uniform3fv(loc, n, translations);
-  if ((loc = twgl_uniform(p, U_BONE_R)) >= 0) gl.UniformMatrix3fv(loc, n, GL_FALSE, rotations);
+  memcpy(k.bone_c, centres, sizeof(float) * 3 * size_t(n));
+  memcpy(k.bone_t, translations, sizeof(float) * 3 * size_t(n));
+  memcpy(k.bone_r, rotations, sizeof(float) * 9 * size_t(n));
+  upload_bones(p, k.variant);
 }
 
-#define TWGL_SETTER(fn, params, uniform, call) \
-  void fn params {                             \
-    GLint loc = current_uniform(uniform);      \
-    if (loc >= 0) call;                        \
-  }
-TWGL_SETTER(twglSetFogColor, (const float c[3]), U_FOG_COLOR, gl.Uniform3f(loc, c[0], c[1], c[2]))
-TWGL_SETTER(twglSetFogDensity, (float d), U_FOG_DENSITY, gl.Uniform1f(loc, d))
-TWGL_SETTER(twglSetAmbient, (const float c[4]), U_AMBIENT,
-            gl.Uniform4f(loc, c[0], c[1], c[2], c[3]))
-TWGL_SETTER(twglSetDiffuse, (const float c[3]), U_DIFFUSE, gl.Uniform3f(loc, c[0], c[1], c[2]))
-TWGL_SETTER(twglSetShininess, (float s), U_SHININESS, gl.Uniform1f(loc, s))
-TWGL_SETTER(twglSetSpecularColor, (const float c[3]), U_SPECULAR_COLOR,
-            gl.Uniform3f(loc, c[0], c[1], c[2]))
-TWGL_SETTER(twglSetLightPosition, (const float p[3]), U_LIGHT_POSITION,
-            gl.Uniform3f(loc, p[0], p[1], p[2]))
-TWGL_SETTER(twglSetHeightsDimInv, (float v), U_HEIGHTS_DIM_INV, gl.Uniform1f(loc, v))
-#undef TWGL_SETTER
+void twglSetFogColor(const float c[3]) { keep(U_FOG_COLOR, c); }
+void twglSetFogDensity(float d) { keep(U_FOG_DENSITY, &d); }
+void twglSetAmbient(const float c[4]) { keep(U_AMBIENT, c); }
+void twglSetDiffuse(const float c[3]) { keep(U_DIFFUSE, c); }
+void twglSetShininess(float s) { keep(U_SHININESS, &s); }
+void twglSetSpecularColor(const float c[3]) { keep(U_SPECULAR_COLOR, c); }
+void twglSetLightPosition(const float p[3]) { keep(U_LIGHT_POSITION, p); }
+void twglSetHeightsDimInv(float v) { keep(U_HEIGHTS_DIM_INV, &v); }
 
 void twglSetSpacing(float s) {
-  GLint loc = current_uniform(U_SPACING);
-  if (loc >= 0) gl.Uniform1f(loc, s);
-  loc = twgl_uniform(twgl_current_program(), U_SPACING_INV);
-  if (loc >= 0) gl.Uniform1f(loc, 1 / s);
+  float inv = 1 / s;
+  keep(U_SPACING, &s);
+  keep(U_SPACING_INV, &inv);
 }
 
 void twglSetTexTransform(const float offset[2], float scale) {
-  GLint loc = current_uniform(U_TEXOFFSET);
-  if (loc >= 0) gl.Uniform2f(loc, offset[0], offset[1]);
-  loc = twgl_uniform(twgl_current_program(), U_TEXSCALE);
-  if (loc >= 0) gl.Uniform1f(loc, scale);
+  keep(U_TEXOFFSET, offset);
+  keep(U_TEXSCALE, &scale);
 }
 
 void twglSetEnvMatrix(const float m[9]) {
   twglUseProgram(PROGRAM_NORM_ENV);
-  GLint loc = current_uniform(U_ENVMAT);
-  if (loc >= 0) gl.UniformMatrix3fv(loc, 1, GL_FALSE, m);
+  keep(U_ENVMAT, m);
   twglUseProgram(PROGRAM_UNLIT);
+}
+
+void twglSetMapValues(const float normal[4], const float specular[4]) {
+  int p = twgl_current_program();
+  if (p < 1) return;
+  twgl_flush();
+  Kept &k = kept[p];
+  k.map_values = 0;
+  if (normal) {
+    keep(U_NMAP_VALUE, normal);
+    k.map_values |= VARIANT_NMAP_VALUE;
+  }
+  if (specular) {
+    keep(U_SMAP_VALUE, specular);
+    k.map_values |= VARIANT_SMAP_VALUE;
+  }
 }

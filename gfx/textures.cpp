@@ -22,7 +22,12 @@ struct Texture {
   int64_t bytes;
   char *text;
   std::string name;
+  TextureFacts facts;
 };
+
+// What the last upload held, for the record its load makes next.
+GLuint facts_tid = 0;
+TextureFacts facts_pending;
 
 struct TextureLink {
   std::string name, target;
@@ -91,6 +96,8 @@ int wrap_flags(const char *name) {
 }
 
 void replace_levels(const uint8_t *chain, int w, int h, int b, GLuint tid) {
+  // Frames and paint differ from what was uploaded first.
+  if (Texture *t = find_by_tid(tid)) t->facts.known = 0;
   GLenum format = b == 4 ? GL_RGBA : GL_RGB;
   twglBindTexture(GL_TEXTURE_2D, tid);
   twglPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -152,6 +159,8 @@ GLuint finish_load(GLuint tid, const char *name, int w, int h, bool check_pow2, 
   t->bytes = texture_bytes - bytes_before;
   t->text = text;
   t->name = name;
+  t->facts = facts_tid == tid ? facts_pending : TextureFacts{};
+  facts_tid = 0;
   textures.push_back(t);
   return tid;
 }
@@ -175,6 +184,7 @@ GLuint load_sequence(DataFile *f, const char *name, int flags, int64_t bytes_bef
   a->custom = nullptr;
   a->sequence = s.sequence;
   anims.push_back(a);
+  facts_tid = 0;  // the first frame is not the only one
   return finish_load(tid, name, first.w, first.h, false, nullptr, bytes_before);
 }
 
@@ -318,6 +328,39 @@ void texture_purge(int all) {
   }
 }
 
+static TextureFacts facts_of(const uint8_t *chain, int w, int h, int b) {
+  TextureFacts f{};
+  f.known = 1;
+  int64_t texels = 0;
+  for (int i = 0;; i++) {
+    int lw = w >> i, lh = h >> i;
+    lw = lw < 1 ? 1 : lw, lh = lh < 1 ? 1 : lh;
+    texels += int64_t(lw) * lh;
+    if (lw == 1 && lh == 1) break;
+  }
+  f.uniform = 1;
+  f.opaque = 1;
+  for (int64_t i = 0; i < texels; i++) {
+    const uint8_t *t = chain + i * b;
+    if (memcmp(t, chain, size_t(b)) != 0) f.uniform = 0;
+    if (b == 4 && t[3] != 255) f.opaque = 0;
+  }
+  // As the shaders read it: red only for one channel, alpha 1 without one.
+  for (int k = 0; k < 4; k++) f.value[k] = k < b ? chain[k] / 255.0f : k == 3 ? 1.0f : 0.0f;
+  if (b == 1) f.value[1] = f.value[2] = 0;
+  return f;
+}
+
+const TextureFacts *texture_facts(GLuint tid) {
+  static const TextureFacts white = {1, 1, {1, 1, 1, 1}, 1},
+                            flat = {1, 1, {128 / 255.0f, 128 / 255.0f, 1, 1}, 1};
+  if (!tid) return nullptr;
+  if (tid == twgl_white_texture) return &white;
+  if (tid == twgl_normal_texture) return &flat;
+  Texture *t = find_by_tid(tid);
+  return t && t->facts.known ? &t->facts : nullptr;
+}
+
 GLuint texture_upload(const uint8_t *chain, int w, int h, int b, int flags) {
   GLenum format = b == 4 ? GL_RGBA : b == 1 ? GL_RED : GL_RGB;
   GLint internal = b == 4 ? GL_RGBA8 : b == 1 ? GL_R8 : GL_RGB8;
@@ -355,6 +398,8 @@ GLuint texture_upload(const uint8_t *chain, int w, int h, int b, int flags) {
   }
   twglBindTexture(GL_TEXTURE_2D, 0);
   twgl_flush();
+  facts_tid = tid;
+  facts_pending = compress ? TextureFacts{} : facts_of(chain, w, h, b);
   return tid;
 }
 

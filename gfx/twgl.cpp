@@ -216,6 +216,7 @@ void upload_matrices() {
 
 void before_draw() {
   if (cur_program == 0) twgl_fatal("Error: Fixed shader used\n");
+  if (twgl_program_prepare_draw(cur_program)) dirty = (1u << TWGL_STACKS) - 1;
   upload_matrices();
 }
 
@@ -533,7 +534,7 @@ void twglUseProgram(int index) {
   twgl_flush();
   cur_program = index;
   dirty = (1u << TWGL_STACKS) - 1;
-  gl.UseProgram(twgl_program_objects[index]);
+  twgl_program_bind(index);
   twgl_program_switches++;
 }
 int twgl_current_program() { return cur_program; }

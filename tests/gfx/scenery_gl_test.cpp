@@ -1,9 +1,11 @@
 // Drawing for real on the software renderer: the sky box's faces, lens
-// flares against the picture drawn so far, and the skinned rider in its
-// rest pose against the same model drawn unskinned.
+// flares against the picture drawn so far, the skinned rider in its rest
+// pose against the same model drawn unskinned, and maps of one value
+// passed as values against the same maps sampled.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -121,8 +123,13 @@ TEST_F(SceneryGl, FlaresSeeTheSkyAndNotWhatCoversIt) {
   EXPECT_NEAR(at(W / 2, H / 2)[1], 230, 2);
 }
 
-TEST_F(SceneryGl, RestPoseMatchesTheUnskinnedModel) {
-  // A box over all nine bones' reach, each vertex on the bone of its part.
+// A box over all nine bones' reach, each vertex on the bone of its part,
+// and the bones' rest centres.
+const float CENTRES[27] = {-1.456f, 0.875f, 0.01f, 1.456f, 0.875f, 0.01f, -0.556f, 0.875f, 0.01f,
+                           0.556f,  0.875f, 0.01f, -0.269f, -2.208f, 0.01f, 0.269f, -2.208f, 0.01f,
+                           -0.269f, -0.88f, 0.01f, 0.269f, -0.88f, 0.01f, 0,      -0.88f, 0.01f};
+
+Model *skinned_box(const TempDir &d) {
   std::string text = "JM2\n9 skeleton\n32 0 1 1 1 8 12\n";
   const float xs[2] = {-2.5f, 2.5f}, ys[2] = {-3.5f, 1}, zs[2] = {-0.3f, 0.3f};
   for (int i = 0; i < 8; i++) {
@@ -135,40 +142,86 @@ TEST_F(SceneryGl, RestPoseMatchesTheUnskinnedModel) {
   }
   text += "0 1 3\n0 3 2\n4 6 7\n4 7 5\n0 4 5\n0 5 1\n2 3 7\n2 7 6\n0 2 6\n0 6 4\n1 5 7\n1 7 3\n";
   d.write("box.jm", text);
-  Model *m = model_get(d.path("box.jm").c_str());
-  ASSERT_TRUE(m);
-  const float centres[27] = {-1.456f, 0.875f, 0.01f, 1.456f, 0.875f, 0.01f, -0.556f, 0.875f, 0.01f,
-                             0.556f,  0.875f, 0.01f, -0.269f, -2.208f, 0.01f, 0.269f, -2.208f, 0.01f,
-                             -0.269f, -0.88f, 0.01f, 0.269f, -0.88f, 0.01f, 0,      -0.88f, 0.01f};
+  return model_get(d.path("box.jm").c_str());
+}
+
+// The box lit and turned, in its rest pose with bones or drawn without;
+// the maps on units 1 and 2 as given.
+void draw_box(const Model *m, int bones, const float sun[9], GLuint normal, GLuint specular, bool map_values) {
   float rotations[81];
   for (int b = 0; b < 9; b++)
     for (int k = 0; k < 9; k++) rotations[9 * b + k] = k % 4 == 0 ? 1.0f : 0.0f;
+  twglDepthFunc(GL_LEQUAL);
+  twglTranslate(0, 1, -12);
+  twglRotate(30, 1, 1, 0);
+  light_position_update(sun);
+  twglUseProgram(PROGRAM_NORM_SPEC_LIT);
+  twglActiveTexture(GL_TEXTURE2);
+  twglBindTexture(GL_TEXTURE_2D, specular);
+  twglActiveTexture(GL_TEXTURE1);
+  twglBindTexture(GL_TEXTURE_2D, normal);
+  twglActiveTexture(GL_TEXTURE0);
+  twglBindTexture(GL_TEXTURE_2D, twgl_white_texture);
+  if (map_values) model_map_values(twgl_white_texture, normal, specular);
+  else twglSetMapValues(nullptr, nullptr);
+  const float camera[3] = {0, 0, 0}, pos[3] = {0, 0, -12};
+  model_draw_lit(m, camera, pos, nullptr, bones, CENTRES, CENTRES, rotations);
+}
+
+// Pixels whose colour differs by more than `by` in a channel.
+size_t differing(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, int by = 0) {
+  size_t n = 0;
+  for (size_t i = 0; i < a.size(); i += 4)
+    for (size_t k = 0; k < 3; k++)
+      if (std::abs(a[i + k] - b[i + k]) > by) {
+        n++;
+        break;
+      }
+  return n;
+}
+
+const float SUN[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+
+TEST_F(SceneryGl, RestPoseMatchesTheUnskinnedModel) {
+  Model *m = skinned_box(d);
+  ASSERT_TRUE(m);
   std::vector<uint8_t> shots[2];
   for (int bones : {9, 0}) {
     frame(false);
-    twglDepthFunc(GL_LEQUAL);
-    twglTranslate(0, 1, -12);
-    twglRotate(30, 1, 1, 0);
-    const float sun[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    light_position_update(sun);
-    twglUseProgram(PROGRAM_NORM_SPEC_LIT);
-    twglActiveTexture(GL_TEXTURE2);
-    twglBindTexture(GL_TEXTURE_2D, twgl_white_texture);
-    twglActiveTexture(GL_TEXTURE1);
-    twglBindTexture(GL_TEXTURE_2D, twgl_normal_texture);
-    twglActiveTexture(GL_TEXTURE0);
-    twglBindTexture(GL_TEXTURE_2D, twgl_white_texture);
-    const float camera[3] = {0, 0, 0}, pos[3] = {0, 0, -12};
-    model_draw_lit(m, camera, pos, nullptr, bones, centres, centres, rotations);
+    draw_box(m, bones, SUN, twgl_normal_texture, twgl_white_texture, false);
     shots[bones ? 0 : 1] = test_read_pixels(&c);
   }
-  size_t differ = 0, covered = 0;
-  for (size_t i = 0; i < shots[0].size(); i += 4) {
-    differ += shots[0][i] != shots[1][i] || shots[0][i + 1] != shots[1][i + 1] || shots[0][i + 2] != shots[1][i + 2];
-    covered += shots[1][i] != shots[0][0] ? 1 : 0;
-  }
+  size_t covered = 0;
+  for (size_t i = 0; i < shots[0].size(); i += 4) covered += shots[1][i] != shots[0][0] ? 1 : 0;
   EXPECT_GT(covered, 500u);
-  EXPECT_EQ(differ, 0u);
+  EXPECT_EQ(differing(shots[0], shots[1]), 0u);
+}
+
+TEST_F(SceneryGl, MapsOfOneValueDrawAsTheSampledMaps) {
+  Model *m = skinned_box(d);
+  ASSERT_TRUE(m);
+  // A tilted normal and a shiny specular map, each one value throughout.
+  d.write("n.ppm", ppm_of(8, 8, [](int, int, int k) { return uint8_t(k == 0 ? 170 : k == 1 ? 110 : 230); }));
+  d.write("s.ppm", ppm_of(8, 8, [](int, int, int) { return uint8_t(220); }));
+  GLuint n = texture_load(d.path("n.ppm").c_str()), s = texture_load(d.path("s.ppm").c_str());
+  ASSERT_TRUE(n && s);
+  ASSERT_TRUE(texture_facts(n) && texture_facts(n)->uniform);
+  auto shot = [&](int bones, const float *sun, bool values) {
+    frame(false);
+    draw_box(m, bones, sun, n, s, values);
+    return test_read_pixels(&c);
+  };
+  std::vector<uint8_t> sampled = shot(0, SUN, false);
+  EXPECT_LE(differing(sampled, shot(0, SUN, true)), 0u);
+  EXPECT_LE(differing(sampled, shot(9, SUN, true)), 0u);
+  // A value set while one variant is bound reaches the next: the sun moved
+  // between a rigid and a skinned draw lights the skinned one.
+  const float turned[9] = {0, 0, 1, 0, 1, 0, -1, 0, 0};
+  std::vector<uint8_t> lit_turned = shot(0, turned, true);
+  ASSERT_GT(differing(sampled, lit_turned, 8), 100u) << "the sun's move shows";
+  shot(0, SUN, true);
+  EXPECT_EQ(differing(lit_turned, shot(9, turned, true)), 0u);
+  EXPECT_EQ(differing(sampled, shot(0, SUN, true)), 0u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/png.h"
 #include "gfx/images_internal.h"
 #include "tests/gfx/recording_gl.h"
 #include "tests/gfx/test_files.h"
@@ -204,6 +205,43 @@ TEST_F(Textures, AnimationsShowTheirStepsInTime) {
   rec.calls.clear();
   anim_update(1032);
   EXPECT_EQ(calls_named("TexSubImage2D").size(), 2u);
+}
+
+TEST_F(Textures, FactsOfWhatWasUploaded) {
+  auto png = [&](const char *name, uint8_t alpha, bool one_clear) {
+    uint8_t px[4 * 4 * 4];
+    for (int i = 0; i < 16; i++) px[i * 4] = 10, px[i * 4 + 1] = 20, px[i * 4 + 2] = 30, px[i * 4 + 3] = alpha;
+    if (one_clear) px[4 * 5 + 3] = 0;
+    PngWrite w = {4, 4, 4, 8, px, 0, -1};
+    int size = 0;
+    uint8_t *bytes = png_write_picture_memory(&w, &size);
+    d.write(name, std::string(reinterpret_cast<char *>(bytes), size_t(size)));
+    mem_free(bytes);
+    return d.path(name);
+  };
+  struct Case {
+    std::string file;
+    int uniform, opaque;
+  } cases[] = {{flat("one.ppm", 8, 8), 1, 1},       {noise("noise.ppm", 8, 8), 0, 1},
+               {png("see.png", 200, false), 1, 0}, {png("hole.png", 255, true), 0, 0},
+               {png("solid.png", 255, false), 1, 1}};
+  for (const Case &c : cases) {
+    const TextureFacts *f = texture_facts(texture_load(c.file.c_str()));
+    ASSERT_TRUE(f) << c.file;
+    EXPECT_EQ(f->uniform, c.uniform) << c.file;
+    EXPECT_EQ(f->opaque, c.opaque) << c.file;
+  }
+  const TextureFacts *one = texture_facts(texture_find(cases[0].file.c_str()));
+  EXPECT_EQ(one->value[1], 47 / 255.0f);
+  EXPECT_EQ(one->value[3], 1) << "no alpha reads as 1";
+  EXPECT_EQ(texture_facts(texture_find(cases[2].file.c_str()))->value[3], 200 / 255.0f);
+  // The defaults are known; animations (and painting) change what a
+  // texture holds, so nothing is claimed for them.
+  EXPECT_TRUE(texture_facts(twgl_normal_texture)->uniform);
+  uint8_t px[2 * 2 * 4] = {};
+  d.write("a.seq", "ANIM1 1 1 8 0\n0\n" + delta_encode("K7", px, 2, 2, 4));
+  EXPECT_EQ(texture_facts(texture_load(d.path("a.seq").c_str())), nullptr);
+  EXPECT_EQ(texture_facts(0), nullptr);
 }
 
 TEST_F(Textures, LinksFollowTheirTargets) {
