@@ -103,6 +103,8 @@ void twglDisable(GLenum cap);
 // The current stack's top as applied so far: flush first when matrix
 // commands may still be queued.
 const float *twglGetMatrix();
+// The top of stack 0 (model-view) or 1 (projection), likewise.
+const float *twgl_stack_matrix(int stack);
 
 // Immediate drawing into the vertex batch.
 void twglBegin(GLenum mode);
@@ -219,6 +221,12 @@ struct TextureFacts {
   int uniform;     // every texel of every level reads as `value`
   float value[4];  // as the shaders read it (bytes / 255)
   int opaque;      // every texel's alpha is 255
+  int width, height;  // of level 0
+  // cover[k]: texture coordinates (s0, t0, s1, t1) outside which a bilinear
+  // sample of any level up to k reads alpha 0 (s0 > s1: nowhere); from
+  // `levels` on, nothing is known.
+  int levels;
+  float cover[16][4];
 };
 // nullptr when unknown or not from the cache (the 1 x 1 defaults count).
 const TextureFacts *texture_facts(GLuint tid);

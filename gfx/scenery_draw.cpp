@@ -108,6 +108,60 @@ void sync_roost() {
 
 float cross2(float ax, float az, float bx, float bz) { return ax * bz - az * bx; }
 
+// The part of a billboard's quad worth drawing. Its picture's clear border
+// adds nothing to the picture under blending, yet the software renderer
+// shades every pixel of it: the quad is cut to where the levels the
+// sampler may take there are not clear. The level is bounded by the
+// fewest pixels a texel covers at the quad's corners.
+struct QuadTrim {
+  float mvp[16];
+  float half_w, half_h;  // the viewport's, in pixels
+};
+
+void mat4_mul(const float *a, const float *b, float *o) {
+  for (int c = 0; c < 4; c++)
+    for (int r = 0; r < 4; r++) {
+      float v = 0;
+      for (int k = 0; k < 4; k++) v += a[k * 4 + r] * b[c * 4 + k];
+      o[c * 4 + r] = v;
+    }
+}
+
+void clip_of(const float *m, const float *p, float w, float *o) {
+  for (int r = 0; r < 4; r++) o[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r] * w;
+}
+
+// The coarsest level the sampler can take anywhere on the quad with top
+// left corner D and edge vectors S (s from 0 to 1) and T (t from 0 to 1),
+// for a picture of tw x th texels; -1 when it cannot be bounded.
+int coarsest_level(const QuadTrim &q, const float *D, const float *S, const float *T, int tw, int th) {
+  float cD[4], cS[4], cT[4];
+  clip_of(q.mvp, D, 1, cD), clip_of(q.mvp, S, 0, cS), clip_of(q.mvp, T, 0, cT);
+  float least = HUGE_VALF;  // smallest squared singular value: pixels per texel
+  int seen = 0;
+  for (int corner = 0; corner < 4; corner++) {
+    float s = float(corner & 1), t = float(corner >> 1), c[4];
+    for (int k = 0; k < 4; k++) c[k] = cD[k] + s * cS[k] + t * cT[k];
+    if (!(c[3] > 1e-6f)) continue;  // behind the eye: not where the picture is finest
+    float w2 = c[3] * c[3];
+    float a = q.half_w * (cS[0] * c[3] - c[0] * cS[3]) / w2 / float(tw);
+    float b = q.half_w * (cT[0] * c[3] - c[0] * cT[3]) / w2 / float(th);
+    float e = q.half_h * (cS[1] * c[3] - c[1] * cS[3]) / w2 / float(tw);
+    float f = q.half_h * (cT[1] * c[3] - c[1] * cT[3]) / w2 / float(th);
+    float sum = a * a + b * b + e * e + f * f, det = a * f - b * e;
+    float disc = sum * sum - 4 * det * det;
+    float sigma2 = (sum - std::sqrt(disc > 0 ? disc : 0)) * 0.5f;
+    least = std::fmin(least, sigma2);
+    seen++;
+  }
+  if (!seen || !(least > 1e-12f) || !std::isfinite(least)) return -1;
+  // The sampler's level is log2 of texels per pixel, which it may overstate
+  // by up to half a level; a quarter more for safety. Levels up to one past
+  // it's floor are read.
+  float level = -0.5f * std::log2(least) + 0.75f;
+  return level < 0 ? 0 : level > 30 ? 31 : int(level) + 1;
+}
+
 }  // namespace
 
 int companion_candidates(const char *texture, const char *model, const char *kind, char out[6][1024]) {
@@ -251,8 +305,15 @@ void billboards_draw(const float camera[3], const float R[9]) {
   twglDepthMask(GL_FALSE);
   twglEnable(GL_DEPTH_TEST);
   twglActiveTexture(GL_TEXTURE0);
+  QuadTrim q;
+  GLint viewport[4] = {0, 0, 0, 0};
+  twglGetIntegerv(GL_VIEWPORT, viewport);
+  mat4_mul(twgl_stack_matrix(1), twgl_stack_matrix(0), q.mvp);
+  q.half_w = float(viewport[2]) * 0.5f, q.half_h = float(viewport[3]) * 0.5f;
   int bound = -1;
   bool open = false;
+  const TextureFacts *facts = nullptr;
+  int tw = 0, th = 0;
   for (int j = 0; j < n; j++) {
     const Billboard &b = billboards[sort_order[size_t(j)]];
     if (b.texture != bound) {
@@ -260,16 +321,35 @@ void billboards_draw(const float camera[3], const float R[9]) {
       twglBindTexture(GL_TEXTURE_2D, GLuint(b.texture));
       scenery_texture_changes++;
       bound = b.texture;
+      facts = texture_facts(GLuint(b.texture));
+      // Nothing to cut even at the finest level: the whole quad.
+      if (facts && facts->cover[0][0] <= 0 && facts->cover[0][1] <= 0 && facts->cover[0][2] >= 1 &&
+          facts->cover[0][3] >= 1)
+        facts = nullptr;
+      tw = facts ? facts->width : 0, th = facts ? facts->height : 0;
       twglBegin(GL_QUADS);
       open = true;
     }
     twglColor(b.color[0] / 255.0f, b.color[1] / 255.0f, b.color[2] / 255.0f, b.color[3] / 255.0f);
     float hw = b.height * b.width_ratio * 0.5f;
     float x0 = b.x - rx * hw, z0 = b.z - rz * hw, x1 = b.x + rx * hw, z1 = b.z + rz * hw;
-    twglTexCoord(0, 1), twglVertex(x0, b.y, z0);
-    twglTexCoord(1, 1), twglVertex(x1, b.y, z1);
-    twglTexCoord(1, 0), twglVertex(x1, b.y + b.height, z1);
-    twglTexCoord(0, 0), twglVertex(x0, b.y + b.height, z0);
+    float s0 = 0, t0 = 0, s1 = 1, t1 = 1;
+    if (facts && tw > 0) {
+      const float D[3] = {x0, b.y + b.height, z0}, S[3] = {x1 - x0, 0, z1 - z0}, T[3] = {0, -b.height, 0};
+      int k = coarsest_level(q, D, S, T, tw, th);
+      if (k >= 0 && k < facts->levels) {
+        const float *c = facts->cover[k];
+        if (c[0] > c[2]) continue;  // clear at every level it can take
+        s0 = c[0], t0 = c[1], s1 = c[2], t1 = c[3];
+      }
+    }
+    float xa = x0 + (x1 - x0) * s0, za = z0 + (z1 - z0) * s0;
+    float xb = x0 + (x1 - x0) * s1, zb = z0 + (z1 - z0) * s1;
+    float ya = b.y + b.height * (1 - t1), yb = b.y + b.height * (1 - t0);
+    twglTexCoord(s0, t1), twglVertex(xa, ya, za);
+    twglTexCoord(s1, t1), twglVertex(xb, ya, zb);
+    twglTexCoord(s1, t0), twglVertex(xb, yb, zb);
+    twglTexCoord(s0, t0), twglVertex(xa, yb, za);
   }
   if (open) twglEnd();
   twglDepthMask(GL_TRUE);

@@ -328,14 +328,55 @@ void texture_purge(int all) {
   }
 }
 
-static TextureFacts facts_of(const uint8_t *chain, int w, int h, int b) {
+// Where a level's texels are not clear, as the texture coordinates whose
+// bilinear samples can reach them (a little wider, for the sampler's
+// rounding); everything on a repeating axis.
+static void level_cover(const uint8_t *level, int lw, int lh, int flags, float *rect) {
+  int x0 = lw, x1 = -1, y0 = lh, y1 = -1;
+  for (int y = 0; y < lh; y++)
+    for (int x = 0; x < lw; x++)
+      if (level[(size_t(y) * lw + x) * 4 + 3]) {
+        x0 = x < x0 ? x : x0, x1 = x > x1 ? x : x1;
+        y0 = y < y0 ? y : y0, y1 = y > y1 ? y : y1;
+      }
+  if (x1 < 0) {
+    rect[0] = rect[1] = 1, rect[2] = rect[3] = 0;
+    return;
+  }
+  auto span = [](int a, int b, int n, bool repeat, float *lo, float *hi) {
+    const float slack = 0.05f;
+    *lo = repeat ? 0 : std::fmax(0.0f, (float(a) - 0.5f - slack) / float(n));
+    *hi = repeat ? 1 : std::fmin(1.0f, (float(b) + 1.5f + slack) / float(n));
+  };
+  span(x0, x1, lw, flags & TEX_REPEAT_S, &rect[0], &rect[2]);
+  span(y0, y1, lh, flags & TEX_REPEAT_T, &rect[1], &rect[3]);
+}
+
+static TextureFacts facts_of(const uint8_t *chain, int w, int h, int b, int flags) {
   TextureFacts f{};
   f.known = 1;
+  f.width = w, f.height = h;
   int64_t texels = 0;
+  const uint8_t *level = chain;
   for (int i = 0;; i++) {
     int lw = w >> i, lh = h >> i;
     lw = lw < 1 ? 1 : lw, lh = lh < 1 ? 1 : lh;
     texels += int64_t(lw) * lh;
+    if (i < 16) {
+      float *c = f.cover[i];
+      if (b == 4) level_cover(level, lw, lh, flags, c);
+      else c[0] = c[1] = 0, c[2] = c[3] = 1;
+      if (i > 0) {  // everything the levels before reach too
+        const float *p = f.cover[i - 1];
+        if (p[0] <= p[2]) {
+          if (c[0] > c[2]) memcpy(c, p, sizeof f.cover[0]);
+          else c[0] = std::fmin(c[0], p[0]), c[1] = std::fmin(c[1], p[1]), c[2] = std::fmax(c[2], p[2]),
+          c[3] = std::fmax(c[3], p[3]);
+        }
+      }
+      f.levels = i + 1;
+    }
+    level += size_t(lw) * lh * size_t(b);
     if (lw == 1 && lh == 1) break;
   }
   f.uniform = 1;
@@ -352,8 +393,8 @@ static TextureFacts facts_of(const uint8_t *chain, int w, int h, int b) {
 }
 
 const TextureFacts *texture_facts(GLuint tid) {
-  static const TextureFacts white = {1, 1, {1, 1, 1, 1}, 1},
-                            flat = {1, 1, {128 / 255.0f, 128 / 255.0f, 1, 1}, 1};
+  static const TextureFacts white = {1, 1, {1, 1, 1, 1}, 1, 1, 1, 1, {{0, 0, 1, 1}}},
+                            flat = {1, 1, {128 / 255.0f, 128 / 255.0f, 1, 1}, 1, 1, 1, 1, {{0, 0, 1, 1}}};
   if (!tid) return nullptr;
   if (tid == twgl_white_texture) return &white;
   if (tid == twgl_normal_texture) return &flat;
@@ -399,7 +440,7 @@ GLuint texture_upload(const uint8_t *chain, int w, int h, int b, int flags) {
   twglBindTexture(GL_TEXTURE_2D, 0);
   twgl_flush();
   facts_tid = tid;
-  facts_pending = compress ? TextureFacts{} : facts_of(chain, w, h, b);
+  facts_pending = compress ? TextureFacts{} : facts_of(chain, w, h, b, flags);
   return tid;
 }
 

@@ -10,8 +10,12 @@
 #include <vector>
 
 #include "core/core.h"
+#include "core/png.h"
 #include "gfx/lighting.h"
 #include "gfx/model.h"
+#include "gfx/scenery_draw.h"
+#include "race/scenery.h"
+#include "terrain/deform.h"
 #include "tests/gfx/egl_context.h"
 #include "tests/gfx/test_files.h"
 
@@ -222,6 +226,64 @@ TEST_F(SceneryGl, MapsOfOneValueDrawAsTheSampledMaps) {
   shot(0, SUN, true);
   EXPECT_EQ(differing(lit_turned, shot(9, turned, true)), 0u);
   EXPECT_EQ(differing(sampled, shot(0, SUN, true)), 0u);
+}
+
+TEST_F(SceneryGl, BillboardsCutToTheirPicturesDrawTheSame) {
+  // A soft blob with clear borders, loaded once as a picture (whose clear
+  // parts the drawing may cut away) and once as a one-frame animation
+  // (nothing known about it: whole quads).
+  std::vector<uint8_t> px(64 * 64 * 4);
+  for (int y = 0; y < 64; y++)
+    for (int x = 0; x < 64; x++) {
+      float dx = (float(x) - 30) / 18, dy = (float(y) - 36) / 22, r = dx * dx + dy * dy;
+      uint8_t *p = &px[size_t(y * 64 + x) * 4];
+      p[0] = uint8_t(100 + x), p[1] = uint8_t(60 + y), p[2] = 40;
+      p[3] = r < 1 ? uint8_t(255 * (1 - r)) : 0;
+    }
+  PngWrite w = {64, 64, 4, 8, px.data(), 0, -1};
+  int size = 0;
+  uint8_t *bytes = png_write_picture_memory(&w, &size);
+  d.write("blob.png", std::string(reinterpret_cast<char *>(bytes), size_t(size)));
+  mem_free(bytes);
+  d.write("blob.seq", "ANIM1 1 1 8 0\n0\n" + delta_encode("K7", px.data(), 64, 64, 4));
+  GLuint known = texture_load(d.path("blob.png").c_str()), whole = texture_load(d.path("blob.seq").c_str());
+  ASSERT_TRUE(known && whole);
+  ASSERT_TRUE(texture_facts(known));
+  ASSERT_FALSE(texture_facts(whole));
+  EXPECT_GT(texture_facts(known)->cover[0][0], 0.1f) << "a border to cut";
+
+  scenery_free();
+  for (int i = 0; i < ROOST_PARTICLES; i++) billboard_create(0, 0, 0, 1, 1, nullptr);
+  uint32_t seed = 5;
+  auto rnd = [&]() { return float((seed = seed * 1664525u + 1013904223u) >> 8) / 16777216.0f; };
+  for (int i = 0; i < 300; i++) {
+    int b = billboard_create((rnd() - 0.5f) * 40, (rnd() - 0.5f) * 8, -2 - 60 * rnd() * rnd(), 0.3f + 6 * rnd() * rnd(),
+                             0.5f + rnd(), nullptr);
+    memset(billboards[b].color, 255, 4);
+    billboards[b].color[3] = uint8_t(120 + 135 * rnd());
+  }
+  // Looking down a little, from above the ground.
+  const float co = std::cos(0.3f), si = std::sin(0.3f);
+  const float R[9] = {1, 0, 0, 0, co, -si, 0, si, co}, camera[3] = {0, 3, 0};
+  std::vector<uint8_t> shots[2];
+  for (int k = 0; k < 2; k++) {
+    for (int i = ROOST_PARTICLES; i < billboard_count; i++) billboards[i].texture = int(k ? whole : known);
+    frame(false);
+    const float m[16] = {R[0], R[1], R[2], 0, R[3], R[4], R[5], 0, R[6], R[7], R[8], 0,
+                         -(R[0] * camera[0] + R[3] * camera[1] + R[6] * camera[2]),
+                         -(R[1] * camera[0] + R[4] * camera[1] + R[7] * camera[2]),
+                         -(R[2] * camera[0] + R[5] * camera[1] + R[8] * camera[2]), 1};
+    twglLoadMatrix(m);
+    twglDepthFunc(GL_LEQUAL);
+    billboards_draw(camera, R);
+    shots[k] = test_read_pixels(&c);
+  }
+  scenery_free();
+  size_t covered = 0;
+  for (size_t i = 0; i < shots[1].size(); i += 4) covered += shots[1][i] != 0;
+  EXPECT_GT(covered, size_t(W * H / 4));
+  // Rounding of the cut quads' coordinates may move a channel by one.
+  EXPECT_EQ(differing(shots[0], shots[1], 1), 0u);
 }
 
 }  // namespace

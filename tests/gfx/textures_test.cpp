@@ -208,10 +208,11 @@ TEST_F(Textures, AnimationsShowTheirStepsInTime) {
 }
 
 TEST_F(Textures, FactsOfWhatWasUploaded) {
-  auto png = [&](const char *name, uint8_t alpha, bool one_clear) {
+  auto png = [&](const char *name, uint8_t alpha, bool one_clear, bool one_opaque = false) {
     uint8_t px[4 * 4 * 4];
     for (int i = 0; i < 16; i++) px[i * 4] = 10, px[i * 4 + 1] = 20, px[i * 4 + 2] = 30, px[i * 4 + 3] = alpha;
     if (one_clear) px[4 * 5 + 3] = 0;
+    if (one_opaque) px[4 * 5 + 3] = 255;
     PngWrite w = {4, 4, 4, 8, px, 0, -1};
     int size = 0;
     uint8_t *bytes = png_write_picture_memory(&w, &size);
@@ -235,6 +236,18 @@ TEST_F(Textures, FactsOfWhatWasUploaded) {
   EXPECT_EQ(one->value[1], 47 / 255.0f);
   EXPECT_EQ(one->value[3], 1) << "no alpha reads as 1";
   EXPECT_EQ(texture_facts(texture_find(cases[2].file.c_str()))->value[3], 200 / 255.0f);
+  // One opaque texel at (1, 1) of 4 x 4: level 0 reaches it from half a
+  // texel around (and a little more), level 1 (2 x 2) from up to 1.5 of its
+  // texels, level 2 from everywhere.
+  const TextureFacts *hole = texture_facts(texture_find(cases[3].file.c_str()));
+  EXPECT_EQ(hole->width, 4);
+  const TextureFacts *dot = texture_facts(texture_load(png("dot.png", 0, false, true).c_str()));
+  ASSERT_TRUE(dot);
+  EXPECT_NEAR(dot->cover[0][0], 0.5f / 4, 0.02f);
+  EXPECT_NEAR(dot->cover[0][3], 2.5f / 4, 0.02f);
+  EXPECT_EQ(dot->cover[1][0], 0);
+  EXPECT_NEAR(dot->cover[1][2], 1.5f / 2, 0.03f);
+  EXPECT_EQ(dot->cover[2][2], 1);
   // The defaults are known; animations (and painting) change what a
   // texture holds, so nothing is claimed for them.
   EXPECT_TRUE(texture_facts(twgl_normal_texture)->uniform);
