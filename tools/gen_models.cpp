@@ -137,8 +137,9 @@ GenMesh frame_mesh(const BikeModel &m, int detail) {
   return mesh;
 }
 
-GenMesh fork_upper_mesh(const BikeModel &m) {
+GenMesh fork_upper_mesh(const BikeModel &m, int detail) {
   GenMesh mesh;
+  const int sides = pick(detail, 8, 6, 4), runs = pick(detail, 2, 1, 1);
   GenPart &p = mesh.part(24);
   float s = m.fork_leg_spacing / 2, axis[3], a[3], b[3], c[3], h[3];
   sub(m.fork_lower_pos, m.steering_head_pos, axis);
@@ -146,7 +147,7 @@ GenMesh fork_upper_mesh(const BikeModel &m) {
     float x = s * float(side);
     a[0] = x - axis[0] * 0.15f, a[1] = -axis[1] * 0.15f, a[2] = -axis[2] * 0.15f;
     b[0] = x + axis[0], b[1] = axis[1], b[2] = axis[2];
-    gen_tube(p, a, b, 0.09f, 8, 2, C_FRAME);
+    gen_tube(p, a, b, 0.09f, sides, runs, C_FRAME);
   }
   for (float t : {-0.12f, 0.3f}) {
     c[0] = axis[0] * t, c[1] = axis[1] * t, c[2] = axis[2] * t;
@@ -156,17 +157,18 @@ GenMesh fork_upper_mesh(const BikeModel &m) {
   // Handlebar through both grips, on two risers from the top clamp.
   const float *gl = m.grip_points[0], *gr = m.grip_points[1];
   float l[3] = {gl[0] - 0.1f, gl[1], gl[2]}, r[3] = {gr[0] + 0.1f, gr[1], gr[2]};
-  gen_tube(p, l, r, 0.05f, 8, 4, C_BLACK);
+  gen_tube(p, l, r, 0.05f, sides, pick(detail, 4, 2, 1), C_BLACK);
   for (int side = -1; side <= 1; side += 2) {
     a[0] = 0.3f * float(side), a[1] = 0.1f, a[2] = 0.1f;
     b[0] = 0.3f * float(side), b[1] = gl[1], b[2] = gl[2];
-    gen_tube(p, a, b, 0.045f, 6, 1, C_SILVER);
+    gen_tube(p, a, b, 0.045f, pick(detail, 6, 4, 3), 1, C_SILVER);
   }
   return mesh;
 }
 
-GenMesh fork_lower_mesh(const BikeModel &m) {
+GenMesh fork_lower_mesh(const BikeModel &m, int detail) {
   GenMesh mesh;
+  const int sides = pick(detail, 8, 6, 4), runs = pick(detail, 2, 1, 1);
   GenPart &p = mesh.part(24);
   float s = m.fork_leg_spacing / 2, axle[3], up[3], a[3], b[3];
   sub(m.front_wheel_pos, m.fork_lower_pos, axle);
@@ -177,24 +179,25 @@ GenMesh fork_lower_mesh(const BikeModel &m) {
     float x = s * float(side);
     a[0] = x, a[1] = 0.15f * up[1], a[2] = 0.15f * up[2];
     b[0] = x, b[1] = axle[1] - 0.1f, b[2] = axle[2];
-    gen_tube(p, a, b, 0.11f, 8, 2, C_BLACK);
+    gen_tube(p, a, b, 0.11f, sides, runs, C_BLACK);
   }
   a[0] = -s, a[1] = axle[1], a[2] = axle[2];
   b[0] = s, b[1] = axle[1], b[2] = axle[2];
-  gen_tube(p, a, b, 0.05f, 6, 1, C_SILVER);
+  gen_tube(p, a, b, 0.05f, pick(detail, 6, 4, 3), 1, C_SILVER);
   // The polished stanchions above the seals.
   GenPart &chrome = mesh.part(-1, 0.7f, 0.95f, 0.95f, 1);
   for (int side = -1; side <= 1; side += 2) {
     float x = s * float(side);
     a[0] = x, a[1] = 0.1f * up[1], a[2] = 0.1f * up[2];
     b[0] = x, b[1] = 0.7f * up[1], b[2] = 0.7f * up[2];
-    gen_tube(chrome, a, b, 0.075f, 8, 1, C_SILVER);
+    gen_tube(chrome, a, b, 0.075f, sides, 1, C_SILVER);
   }
   return mesh;
 }
 
-GenMesh swingarm_mesh(const BikeModel &m) {
+GenMesh swingarm_mesh(const BikeModel &m, int detail) {
   GenMesh mesh;
+  const int sides = pick(detail, 6, 5, 4), runs = pick(detail, 2, 1, 1);
   GenPart &p = mesh.part(24);
   float pivot[3], axle[3], a[3], b[3];
   sub(m.swingarm_pivot, m.swingarm_pos, pivot);
@@ -202,14 +205,14 @@ GenMesh swingarm_mesh(const BikeModel &m) {
   for (int side = -1; side <= 1; side += 2) {
     a[0] = 0.32f * float(side), a[1] = pivot[1], a[2] = pivot[2];
     b[0] = 0.32f * float(side), b[1] = axle[1], b[2] = axle[2];
-    gen_tube(p, a, b, 0.09f, 6, 2, C_FRAME);
+    gen_tube(p, a, b, 0.09f, sides, runs, C_FRAME);
   }
   a[0] = -0.34f, a[1] = pivot[1], a[2] = pivot[2];
   b[0] = 0.34f, b[1] = pivot[1], b[2] = pivot[2];
-  gen_tube(p, a, b, 0.08f, 6, 1, C_FRAME);
+  gen_tube(p, a, b, 0.08f, sides, 1, C_FRAME);
   a[0] = 0, a[1] = pivot[1], a[2] = pivot[2] + 0.3f;
   b[0] = 0, b[1] = pivot[1] + 1.0f, b[2] = pivot[2] - 0.2f;
-  gen_tube(p, a, b, 0.1f, 6, 2, C_TRIM);  // the shock
+  gen_tube(p, a, b, 0.1f, sides, runs, C_TRIM);  // the shock
   return mesh;
 }
 
@@ -429,8 +432,8 @@ int gen_models(const char *out) {
     struct Job {
       int part;
       int lod;
-    } jobs[] = {{PART_FRAME_MODEL, 1}, {PART_FORK_UPPER_MODEL, 0}, {PART_FORK_LOWER_MODEL, 0},
-                {PART_SWINGARM_MODEL, 0}, {PART_SIDE_PLATES_MODEL, 0}, {PART_FRONT_PLATE_MODEL, 0}};
+    } jobs[] = {{PART_FRAME_MODEL, 1}, {PART_FORK_UPPER_MODEL, 1}, {PART_FORK_LOWER_MODEL, 1},
+                {PART_SWINGARM_MODEL, 1}, {PART_SIDE_PLATES_MODEL, 0}, {PART_FRONT_PLATE_MODEL, 0}};
     for (const Job &j : jobs) {
       const char *name = m.part_files[j.part];
       if (!name[0] || !once(name)) continue;
@@ -438,9 +441,9 @@ int gen_models(const char *out) {
         GenMesh mesh;
         switch (j.part) {
           case PART_FRAME_MODEL: mesh = frame_mesh(m, detail); break;
-          case PART_FORK_UPPER_MODEL: mesh = fork_upper_mesh(m); break;
-          case PART_FORK_LOWER_MODEL: mesh = fork_lower_mesh(m); break;
-          case PART_SWINGARM_MODEL: mesh = swingarm_mesh(m); break;
+          case PART_FORK_UPPER_MODEL: mesh = fork_upper_mesh(m, detail); break;
+          case PART_FORK_LOWER_MODEL: mesh = fork_lower_mesh(m, detail); break;
+          case PART_SWINGARM_MODEL: mesh = swingarm_mesh(m, detail); break;
           case PART_SIDE_PLATES_MODEL: mesh = plates_mesh(m, 0); break;
           default: mesh = plates_mesh(m, 1); break;
         }
