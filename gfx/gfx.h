@@ -189,6 +189,9 @@ void twglSetMapValues(const float normal[4], const float specular[4]);
 // The context as found at start-up.
 extern int twgl_gles;        // 1 on OpenGL ES
 extern int twgl_gl_major, twgl_gl_minor;
+// 1 on Mesa's software renderer, which takes a texture's level from the
+// exact lengths of the coordinates' derivatives.
+extern int twgl_software;
 // 1 x 1 white and flat-normal textures.
 extern GLuint twgl_white_texture, twgl_normal_texture;
 

@@ -155,10 +155,10 @@ int coarsest_level(const QuadTrim &q, const float *D, const float *S, const floa
     seen++;
   }
   if (!seen || !(least > 1e-12f) || !std::isfinite(least)) return -1;
-  // The sampler's level is log2 of texels per pixel, which it may overstate
-  // by up to half a level; a quarter more for safety. Levels up to one past
-  // it's floor are read.
-  float level = -0.5f * std::log2(least) + 0.75f;
+  // The sampler's level is log2 of texels per pixel, which GL lets it
+  // overstate by up to half a level (the software renderer does not); a
+  // quarter more for safety. Levels up to one past its floor are read.
+  float level = -0.5f * std::log2(least) + (twgl_software ? 0.25f : 0.75f);
   return level < 0 ? 0 : level > 30 ? 31 : int(level) + 1;
 }
 

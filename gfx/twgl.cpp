@@ -14,6 +14,7 @@ GlFuncs gl;
 
 int twgl_gles = 0;
 int twgl_gl_major = 0, twgl_gl_minor = 0;
+int twgl_software = 0;
 GLuint twgl_white_texture = 0, twgl_normal_texture = 0;
 int twgl_program_switches = 0;
 int twgl_texture_binds = 0;
@@ -654,6 +655,7 @@ int twgl_init() {
     if (sscanf(version, "%d.%d", &major, &minor) != 2) major = minor = 0;
   }
   twgl_gl_major = major, twgl_gl_minor = minor;
+  twgl_software = strstr(gl_string(GL_RENDERER), "llvmpipe") != nullptr;
   if (major > 2) create_batch_objects();
   // Rows of RGB pictures and of read-backs are rarely 4-byte multiples.
   gl.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
