@@ -309,3 +309,33 @@ TEST(TwglPrograms, AFailedShaderIsLoggedAndUndone) {
   EXPECT_NE(log.find("fragment shader status for norm_env:\nshader 4 log\n"), std::string::npos);
   for (int p = 1; p <= TWGL_PROGRAMS; p++) EXPECT_EQ(twgl_program_objects[p], 0u);
 }
+
+TEST(TwglPrograms, AVariantThatFailsFallsBackOnceAndDrawsOn) {
+  recording_gl_install();
+  capture_begin();
+  twgl_delete_programs();
+  programs_alive = shaders_made = 0;
+  static bool failing = false;
+  gl.CreateShader = [](GLenum) -> GLuint { return GLuint(++shaders_made); };
+  gl.CreateProgram = []() -> GLuint { return GLuint(100 + ++programs_alive); };
+  gl.DeleteProgram = [](GLuint) { programs_alive--; };
+  gl.GetShaderiv = [](GLuint, GLenum name, GLint *v) { *v = name == GL_COMPILE_STATUS ? !failing : 0; };
+  failing = false;
+  ASSERT_EQ(twgl_init(), 1);
+  twglUseProgram(PROGRAM_NORM_SPEC_LIT);
+  float v[9 * 15] = {};
+  twglSetBones(9, v, v, v);
+  twglDrawElements(GL_TRIANGLES, 3, GL_UNSIGNED_INT, nullptr);
+  EXPECT_EQ(programs_alive, TWGL_PROGRAMS + 1) << "the skinned variant made on its first draw";
+  const int made = shaders_made;
+  failing = true;
+  twglSetMapValues(v, nullptr);
+  rec.calls.clear();
+  for (int i = 0; i < 2; i++) twglDrawElements(GL_TRIANGLES, 3, GL_UNSIGNED_INT, nullptr);
+  EXPECT_EQ(shaders_made, made + 2) << "compiled once, not again at the next draw";
+  EXPECT_EQ(calls_named("DrawElements").size(), 2u) << "drawn with the program it had";
+  EXPECT_NE(captured_log().find("Can't compile the \"norm_spec_lit\" shader"), std::string::npos);
+  failing = false;
+  twgl_shutdown();
+  EXPECT_EQ(programs_alive, 0) << "variants are deleted with their programs";
+}
