@@ -6,6 +6,7 @@
 
 #include "gfx/gl_table.h"
 #include "tests/gfx/egl_context.h"
+#include "tests/gfx/recording_gl.h"
 
 class RealContext : public ::testing::TestWithParam<bool> {};
 
@@ -47,6 +48,20 @@ TEST_P(RealContext, AllProgramsBuildAndDrawWithoutErrors) {
   }
   twglSetEnvMatrix(v + 3);
   EXPECT_EQ(twgl_current_program(), PROGRAM_UNLIT);
+  // The model programs' variants compile on this context too: skinned, with
+  // map values, both.
+  capture_begin();
+  for (int p : {PROGRAM_NORM_ENV, PROGRAM_NORM_SPEC_LIT})
+    for (int variant = 0; variant < 8; variant++) {
+      twglUseProgram(p);
+      twglSetBones(variant & 1, v, v, v + 3);
+      twglSetMapValues(variant & 2 ? v : nullptr, variant & 4 ? v : nullptr);
+      twglBegin(GL_TRIANGLES);
+      twglVertex2(-1, -1), twglVertex2(1, -1), twglVertex2(1, 1);
+      twglEnd();
+      twgl_flush();
+    }
+  EXPECT_EQ(captured_log().find("Can't"), std::string::npos) << captured_log();
   twgl_shutdown();
   EXPECT_EQ(gl_errors, 0) << gl_last_error;
   test_context_close(&c);
