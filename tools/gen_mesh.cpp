@@ -187,7 +187,7 @@ void gen_sphere(GenPart &p, const float c[3], const float scale[3], int seg, int
     }
 }
 
-void gen_quad(GenPart &p, const float c[3], const float u[3], const float v[3]) {
+void gen_quad(GenPart &p, const float c[3], const float u[3], const float v[3], int cell, float lift) {
   float n[3];
   cross(u, v, n);
   normalize(n);
@@ -196,9 +196,11 @@ void gen_quad(GenPart &p, const float c[3], const float u[3], const float v[3]) 
     const float su[4] = {-1, 1, 1, -1}, sv[4] = {-1, -1, 1, 1};
     uint32_t idx[4];
     for (int k = 0; k < 4; k++) {
-      float pos[3], uv[2] = {(su[k] + 1) / 2, (sv[k] + 1) / 2};
-      if (face) uv[0] = 1 - uv[0];
-      for (int i = 0; i < 3; i++) pos[i] = c[i] + su[k] * u[i] + sv[k] * v[i] + fn[i] * 0.002f;
+      float pos[3], uv[2];
+      // The picture's top row (t = 0) along +v, read left to right from
+      // either side.
+      cell_or(cell, face ? (1 - su[k]) / 2 : (su[k] + 1) / 2, (1 - sv[k]) / 2, uv);
+      for (int i = 0; i < 3; i++) pos[i] = c[i] + su[k] * u[i] + sv[k] * v[i] + fn[i] * lift;
       idx[k] = add_vertex(p, pos, fn, uv);
     }
     if (face)

@@ -36,9 +36,11 @@ void gen_tube(GenPart &p, const float a[3], const float b[3], float radius, int 
 void gen_torus(GenPart &p, const float c[3], float R, float r, int seg, int sides, int cell);
 // A sphere (squashed by `scale`) at c.
 void gen_sphere(GenPart &p, const float c[3], const float scale[3], int seg, int cell);
-// A flat rectangle (both faces) with corners c +- u +- v, its picture across
-// the whole texture.
-void gen_quad(GenPart &p, const float c[3], const float u[3], const float v[3]);
+// A flat rectangle (both faces, each lifted off the plane by `lift`) with
+// corners c +- u +- v, its picture across the whole texture, or one cell's
+// colour.
+void gen_quad(GenPart &p, const float c[3], const float u[3], const float v[3], int cell = -1,
+              float lift = 0.002f);
 
 // ".jm" text of a mesh.
 std::string gen_jm(const GenMesh &m);

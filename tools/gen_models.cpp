@@ -19,19 +19,24 @@ namespace {
 using Cells = uint8_t[16][3];
 
 // Palette cells of a bike picture.
-enum { C_PLASTIC, C_TRIM, C_BLACK, C_FRAME, C_ENGINE, C_SEAT, C_SILVER, C_WHITE };
+enum { C_PLASTIC, C_TRIM, C_BLACK, C_FRAME, C_ENGINE, C_SEAT, C_SILVER, C_WHITE, C_PLATE };
 
 struct ClassLook {
   const char *engine_class;
   uint8_t plastic[3], trim[3], frame[3];
-  const char *plate;  // the number plate's colours
+  const char *plate;         // the number plate's colours
+  uint8_t plate_back[3];     // its background, painted on the plates
 };
 const ClassLook LOOKS[] = {
-    {"50", {230, 200, 20}, {30, 30, 30}, {60, 60, 60}, "[numberbackground:0,0,0][numberforeground:1,1,1]"},
-    {"125", {30, 70, 200}, {240, 240, 240}, {150, 150, 160}, "[numberbackground:1,1,1][numberforeground:0,0,0]"},
-    {"250", {30, 160, 60}, {20, 20, 20}, {40, 120, 50}, "[numberbackground:1,1,1][numberforeground:0,0.3,0]"},
-    {"250f", {200, 30, 30}, {240, 240, 240}, {170, 40, 40}, "[numberbackground:1,1,1][numberforeground:0.6,0,0]"},
-    {"450f", {240, 110, 10}, {20, 20, 20}, {60, 60, 70}, "[numberbackground:0,0,0][numberforeground:1,0.5,0]"},
+    {"50", {230, 200, 20}, {30, 30, 30}, {60, 60, 60}, "[numberbackground:0,0,0][numberforeground:1,1,1]", {0, 0, 0}},
+    {"125", {30, 70, 200}, {240, 240, 240}, {150, 150, 160}, "[numberbackground:1,1,1][numberforeground:0,0,0]",
+     {255, 255, 255}},
+    {"250", {30, 160, 60}, {20, 20, 20}, {40, 120, 50}, "[numberbackground:1,1,1][numberforeground:0,0.3,0]",
+     {255, 255, 255}},
+    {"250f", {200, 30, 30}, {240, 240, 240}, {170, 40, 40}, "[numberbackground:1,1,1][numberforeground:0.6,0,0]",
+     {255, 255, 255}},
+    {"450f", {240, 110, 10}, {20, 20, 20}, {60, 60, 70}, "[numberbackground:0,0,0][numberforeground:1,0.5,0]",
+     {0, 0, 0}},
 };
 
 const ClassLook &look_of(const char *engine_class) {
@@ -49,6 +54,7 @@ void bike_cells(const ClassLook &l, Cells c) {
   memcpy(c[C_PLASTIC], l.plastic, 3);
   memcpy(c[C_TRIM], l.trim, 3);
   memcpy(c[C_FRAME], l.frame, 3);
+  memcpy(c[C_PLATE], l.plate_back, 3);
 }
 
 void sub(const float *a, const float *b, float *o) { o[0] = a[0] - b[0], o[1] = a[1] - b[1], o[2] = a[2] - b[2]; }
@@ -69,6 +75,22 @@ const char *const LEVEL_SUFFIX[LEVELS] = {".jm", "_lod4.jm", "_lod5.jm"};
 int pick(int detail, int full, int middle, int coarse) { return detail <= 0 ? full : detail == 1 ? middle : coarse; }
 
 bool two_stroke(const BikeModel &m) { return strchr(m.engine_class, 'f') == nullptr; }
+
+// The number plates: the number quads (plates_mesh, drawn with the rider's
+// number picture, clear around the digits) stand a little off a panel of
+// the plate colour in the body's own model.
+const float NUMBER_LIFT = 0.01f;
+void front_plate_rect(float *c, float *u, float *v) {
+  c[0] = 0, c[1] = 0.55f, c[2] = -0.32f;
+  u[0] = 0.4f, u[1] = 0, u[2] = 0;
+  v[0] = 0, v[1] = 0.3f, v[2] = 0.1f;
+}
+void side_plate_rect(const BikeModel &m, int side, float *c, float *u, float *v) {
+  Local L{m.frame_pos};
+  L(0.36f * float(side), m.frame_pos[1] + 0.95f, m.rear_wheel_pos[2] - 0.9f, c);
+  u[0] = 0, u[1] = 0, u[2] = -0.42f * float(side);
+  v[0] = 0, v[1] = 0.27f, v[2] = 0;
+}
 
 GenMesh frame_mesh(const BikeModel &m, int detail) {
   GenMesh mesh;
@@ -117,6 +139,9 @@ GenMesh frame_mesh(const BikeModel &m, int detail) {
     L(0.46f * float(side), sh[1] - 0.15f, sh[2] + 0.75f, c);
     h[0] = 0.05f, h[1] = 0.3f, h[2] = 0.42f;
     gen_box(p, c, h, C_TRIM);
+    float u[3], v[3];
+    side_plate_rect(m, side, c, u, v);
+    gen_quad(p, c, u, v, C_PLATE);
   }
   // Exhaust: the muffler lit, the header pipe as chrome (last).
   GenPart &chrome = mesh.part(-1, 0.8f, 0.9f, 0.9f, 0.95f);
@@ -163,6 +188,9 @@ GenMesh fork_upper_mesh(const BikeModel &m, int detail) {
     b[0] = 0.3f * float(side), b[1] = gl[1], b[2] = gl[2];
     gen_tube(p, a, b, 0.045f, pick(detail, 6, 4, 3), 1, C_SILVER);
   }
+  float u[3], v[3];
+  front_plate_rect(c, u, v);
+  gen_quad(p, c, u, v, C_PLATE);
   return mesh;
 }
 
@@ -240,16 +268,14 @@ GenMesh wheel_mesh(float rim, float tire, int detail) {
 GenMesh plates_mesh(const BikeModel &m, int front) {
   GenMesh mesh;
   GenPart &p = mesh.part(16);
+  float c[3], u[3], v[3];
   if (front) {
-    const float c[3] = {0, 0.55f, -0.32f}, u[3] = {0.4f, 0, 0}, v[3] = {0, 0.3f, 0.1f};
-    gen_quad(p, c, u, v);
+    front_plate_rect(c, u, v);
+    gen_quad(p, c, u, v, -1, NUMBER_LIFT);
   } else {
-    Local L{m.frame_pos};
     for (int side = -1; side <= 1; side += 2) {
-      float c[3];
-      L(0.36f * float(side), m.frame_pos[1] + 0.95f, m.rear_wheel_pos[2] - 0.9f, c);
-      const float u[3] = {0, 0, -0.42f * float(side)}, v[3] = {0, 0.27f, 0};
-      gen_quad(p, c, u, v);
+      side_plate_rect(m, side, c, u, v);
+      gen_quad(p, c, u, v, -1, NUMBER_LIFT);
     }
   }
   return mesh;

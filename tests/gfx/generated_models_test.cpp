@@ -97,6 +97,34 @@ TEST_F(Generated, EveryBikeRosterAndRiderFileLoads) {
   }
 }
 
+TEST_F(Generated, NumberPlatesReadUprightFromBothSides) {
+  const BikeModel &m = bike_models[find_bike_model("yz250f(2017)")];
+  for (const char *name : {m.part_files[PART_FRONT_PLATE_MODEL], m.part_files[PART_SIDE_PLATES_MODEL], "@rider_plate.jm"}) {
+    const Model *plate = model_get(name);
+    ASSERT_TRUE(plate) << name;
+    // Seen against its normal, a face's picture runs left to right and top
+    // (t = 0) to bottom.
+    const float *P = plate->positions, *N = plate->normals, *T = plate->texcoords;
+    int pairs = 0;
+    for (int a = 0; a < plate->vertex_count; a++)
+      for (int b = 0; b < plate->vertex_count; b++) {
+        const float *na = N + 3 * a, *nb = N + 3 * b;
+        if (na[0] * nb[0] + na[1] * nb[1] + na[2] * nb[2] < 0.99f) continue;  // another face
+        const float d[3] = {P[3 * b] - P[3 * a], P[3 * b + 1] - P[3 * a + 1], P[3 * b + 2] - P[3 * a + 2]};
+        const float right[3] = {na[2], 0, -na[0]};  // up x normal
+        float across = d[0] * right[0] + d[2] * right[2];
+        if (across > 0.05f) {
+          EXPECT_GT(T[2 * b], T[2 * a]) << name;
+        }
+        if (d[1] > 0.05f) {
+          EXPECT_LT(T[2 * b + 1], T[2 * a + 1]) << name;
+        }
+        pairs += across > 0.05f || d[1] > 0.05f;
+      }
+    EXPECT_GT(pairs, 8) << name;
+  }
+}
+
 TEST_F(Generated, TrackFilesNameWhatExists) {
   const std::string dir = "@tracks/hollow_creek/";
   std::string billboards = read(dir + "billboards"), statues = read(dir + "statues"), flaggers = read(dir + "flaggers");
