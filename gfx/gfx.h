@@ -103,8 +103,8 @@ void twglDisable(GLenum cap);
 // The current stack's top as applied so far: flush first when matrix
 // commands may still be queued.
 const float *twglGetMatrix();
-// The top of stack 0 (model-view) or 1 (projection), likewise.
-const float *twgl_stack_matrix(int stack);
+// Projection x model-view, likewise.
+void twgl_mvp(float out[16]);
 
 // Immediate drawing into the vertex batch.
 void twglBegin(GLenum mode);

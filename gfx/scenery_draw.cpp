@@ -118,15 +118,6 @@ struct QuadTrim {
   float half_w, half_h;  // the viewport's, in pixels
 };
 
-void mat4_mul(const float *a, const float *b, float *o) {
-  for (int c = 0; c < 4; c++)
-    for (int r = 0; r < 4; r++) {
-      float v = 0;
-      for (int k = 0; k < 4; k++) v += a[k * 4 + r] * b[c * 4 + k];
-      o[c * 4 + r] = v;
-    }
-}
-
 void clip_of(const float *m, const float *p, float w, float *o) {
   for (int r = 0; r < 4; r++) o[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r] * w;
 }
@@ -308,7 +299,7 @@ void billboards_draw(const float camera[3], const float R[9]) {
   QuadTrim q;
   GLint viewport[4] = {0, 0, 0, 0};
   twglGetIntegerv(GL_VIEWPORT, viewport);
-  mat4_mul(twgl_stack_matrix(1), twgl_stack_matrix(0), q.mvp);
+  twgl_mvp(q.mvp);
   q.half_w = float(viewport[2]) * 0.5f, q.half_h = float(viewport[3]) * 0.5f;
   int bound = -1;
   bool open = false;

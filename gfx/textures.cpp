@@ -366,13 +366,11 @@ static TextureFacts facts_of(const uint8_t *chain, int w, int h, int b, int flag
       float *c = f.cover[i];
       if (b == 4) level_cover(level, lw, lh, flags, c);
       else c[0] = c[1] = 0, c[2] = c[3] = 1;
-      if (i > 0) {  // everything the levels before reach too
-        const float *p = f.cover[i - 1];
-        if (p[0] <= p[2]) {
-          if (c[0] > c[2]) memcpy(c, p, sizeof f.cover[0]);
-          else c[0] = std::fmin(c[0], p[0]), c[1] = std::fmin(c[1], p[1]), c[2] = std::fmax(c[2], p[2]),
-          c[3] = std::fmax(c[3], p[3]);
-        }
+      // Everything the levels before reach too (an empty rectangle, low
+      // corner 1 and high corner 0, takes nothing from the union).
+      for (int k = 0; i > 0 && k < 2; k++) {
+        c[k] = std::fmin(c[k], f.cover[i - 1][k]);
+        c[k + 2] = std::fmax(c[k + 2], f.cover[i - 1][k + 2]);
       }
       f.levels = i + 1;
     }

@@ -488,7 +488,7 @@ void twglDepthMask(GLboolean flag) { push_op(OP_DEPTH_MASK, flag); }
 void twglEnable(GLenum cap) { push_op(OP_ENABLE, cap); }
 void twglDisable(GLenum cap) { push_op(OP_DISABLE, cap); }
 const float *twglGetMatrix() { return top(cur_stack); }
-const float *twgl_stack_matrix(int stack) { return top(stack == 1 ? 1 : 0); }
+void twgl_mvp(float out[16]) { mat_mul(out, top(1), top(0)); }
 
 void twglBegin(GLenum mode) {
   if (primitive_open) twglEnd();
