@@ -103,7 +103,7 @@ void twglDisable(GLenum cap);
 // The current stack's top as applied so far: flush first when matrix
 // commands may still be queued.
 const float *twglGetMatrix();
-// Projection x model-view, likewise.
+// Projection x model-view, with queued commands applied.
 void twgl_mvp(float out[16]);
 
 // Immediate drawing into the vertex batch.

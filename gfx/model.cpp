@@ -76,6 +76,7 @@ void free_part_arrays(Model *m) {
   mem_free(m->weights);
   mem_free(m->bones);
   mem_free(m->triangles);
+  mem_free(m->bone_bounds);
   if (m->vao && gl.DeleteVertexArrays) twglDeleteVertexArrays(1, &m->vao);
   if (m->vbo && gl.DeleteBuffers) twglDeleteBuffers(1, &m->vbo);
   if (m->ibo && gl.DeleteBuffers) twglDeleteBuffers(1, &m->ibo);
@@ -268,6 +269,47 @@ bool read_header(Reader &r, Model *m) {
 
 }  // namespace
 
+// The sphere around the points `each` visits (it calls its argument with
+// every point), widened a little so that the view test never drops a model
+// the renderer would have put a pixel of on the screen. Radius -1: no point.
+template <class Each>
+void sphere_of(Each each, float out[4]) {
+  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  each([&](const float *v) {
+    for (int k = 0; k < 3; k++) lo[k] = std::fmin(lo[k], v[k]), hi[k] = std::fmax(hi[k], v[k]);
+  });
+  out[0] = out[1] = out[2] = 0, out[3] = -1;
+  if (!(lo[0] <= hi[0])) return;
+  double c[3] = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2}, r2 = 0;
+  each([&](const float *v) {
+    double d[3] = {v[0] - c[0], v[1] - c[1], v[2] - c[2]};
+    r2 = std::fmax(r2, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+  });
+  for (int k = 0; k < 3; k++) out[k] = float(c[k]);
+  out[3] = float(std::sqrt(r2) * 1.01 + 1e-3);
+}
+
+// The bounds of one level (all its parts) for the view test.
+void level_bounds(Model *first) {
+  sphere_of([first](auto visit) {
+    for (const Model *p = first; p; p = p->next)
+      for (int i = 0; i < p->vertex_count; i++) visit(p->positions + 3 * i);
+  }, first->bound);
+  bool skinned = false;
+  for (const Model *p = first; p; p = p->next) skinned |= p->bone_count > 0 && p->weights && p->bones;
+  if (!skinned || !(first->bone_bounds = floats(4 * MODEL_MAX_BONES))) return;
+  for (int b = 0; b < MODEL_MAX_BONES; b++)
+    sphere_of([first, b](auto visit) {
+      for (const Model *p = first; p; p = p->next)
+        for (int i = 0; p->weights && p->bones && i < p->vertex_count; i++)
+          for (int k = 0; k < 4; k++)
+            if (p->bones[4 * i + k] == b && p->weights[4 * i + k] > 0) {
+              visit(p->positions + 3 * i);
+              break;
+            }
+    }, first->bone_bounds + 4 * b);
+}
+
 Model *model_parse(const char *text, int length, const char *name) {
   if (!text || length < 0) return nullptr;
   Reader r{text, text + length};
@@ -330,6 +372,7 @@ Model *model_parse(const char *text, int length, const char *name) {
     if (m->shininess == -1) first->has_env = 1;
   }
   first->u_rate = ur, first->v_rate = vr;
+  level_bounds(first);
   return first;
 }
 
@@ -508,6 +551,67 @@ const Model *model_level(const Model *m, const float camera[3], const float posi
   return l;
 }
 
+// A bound on how far a bone's rotation can move a point: 1 for a rotation,
+// else the Frobenius norm (a script may pose with any matrix).
+static double stretch(const float *r) {
+  double f = 0, off = 0;
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 3; j++) {
+      f += double(r[3 * i + j]) * r[3 * i + j];
+      double d = double(r[i]) * r[j] + double(r[3 + i]) * r[3 + j] + double(r[6 + i]) * r[6 + j];
+      off = std::fmax(off, std::fabs(d - (i == j)));
+    }
+  return off < 1e-4 ? 1.0001 : std::sqrt(f);
+}
+
+// Whether a level, placed as the vertex program places it, lies wholly
+// outside one plane of the view volume: then it would put no pixel on the
+// screen and drawing it only costs the renderer.
+static bool out_of_view(const Model *l, int bone_count, const float *centres, const float *translations,
+                        const float *rotations) {
+  double c[3] = {l->bound[0], l->bound[1], l->bound[2]}, r = l->bound[3];
+  if (bone_count > 0) {
+    // A skinned point is a weighted mean of where its bones take it; bone
+    // b takes it within stretch x (its radius + how far the rest centre is
+    // from the bone sphere's) of its translation.
+    if (!l->bone_bounds) return false;
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    double reach[MODEL_MAX_BONES] = {};
+    for (int b = 0; b < MODEL_MAX_BONES; b++) {
+      const float *s = l->bone_bounds + 4 * b;
+      if (s[3] < 0) continue;
+      if (b >= bone_count) return false;  // moved by a bone this draw does not give
+      const float *ce = centres + 3 * b, *t = translations + 3 * b;
+      double d[3] = {double(s[0]) - ce[0], double(s[1]) - ce[1], double(s[2]) - ce[2]};
+      reach[b] = stretch(rotations + 9 * b) * (s[3] + std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
+      for (int k = 0; k < 3; k++) lo[k] = std::fmin(lo[k], t[k]), hi[k] = std::fmax(hi[k], t[k]);
+    }
+    if (!(lo[0] <= hi[0])) return false;
+    r = 0;
+    for (int k = 0; k < 3; k++) c[k] = (lo[k] + hi[k]) / 2;
+    for (int b = 0; b < MODEL_MAX_BONES; b++) {
+      if (l->bone_bounds[4 * b + 3] < 0) continue;
+      const float *t = translations + 3 * b;
+      double d[3] = {t[0] - c[0], t[1] - c[1], t[2] - c[2]};
+      r = std::fmax(r, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) + reach[b]);
+    }
+    r = r * 1.01 + 1e-3;
+  }
+  if (!(r >= 0)) return false;  // no points, or not a number
+  float m[16];
+  twgl_mvp(m);
+  // Planes of the clip volume in the model's space: w + x >= 0, w - x >= 0,
+  // and the same for y and z.
+  for (int k = 0; k < 3; k++)
+    for (int sign = -1; sign <= 1; sign += 2) {
+      double pl[4];
+      for (int j = 0; j < 4; j++) pl[j] = double(m[4 * j + 3]) + sign * double(m[4 * j + k]);
+      double n = std::sqrt(pl[0] * pl[0] + pl[1] * pl[1] + pl[2] * pl[2]);
+      if (pl[0] * c[0] + pl[1] * c[1] + pl[2] * c[2] + pl[3] < -r * n) return true;
+    }
+  return false;
+}
+
 static void draw_part(const Model *p) {
   if (!p->vao || p->triangle_count <= 0) return;
   twglBindVertexArray(p->vao);
@@ -521,6 +625,7 @@ void model_draw_lit(const Model *m, const float camera[3], const float position[
                     const float *rotations, int own_specular) {
   if (!m) return;
   const Model *l = model_level(m, camera, position);
+  if (out_of_view(l, bone_count, centres, translations, rotations)) return;
   twglSetBones(bone_count, centres, translations, rotations);
   for (const Model *p = l; p; p = p->next) {
     if (p->shininess == -1) break;
@@ -561,6 +666,7 @@ void model_draw_env(const Model *m, const float camera[3], const float position[
                     const float *rotations) {
   if (!model_draws_env(m)) return;
   const Model *l = model_level(m, camera, position);
+  if (out_of_view(l, bone_count, centres, translations, rotations)) return;
   twglSetBones(bone_count, centres, translations, rotations);
   for (const Model *p = l; p; p = p->next) {
     if (p->shininess != -1) continue;

@@ -39,6 +39,11 @@ struct Model {
   Model *lod_next;  // first part: the next coarser level
   float lod_distance;
   int generation;
+  // First part: a sphere (centre, radius) holding the level's rest
+  // positions, and for a skinned level one per bone around the vertices it
+  // moves (MODEL_MAX_BONES x 4, radius -1 for bones that move none).
+  float bound[4];
+  float *bone_bounds;
 };
 
 // The track generation models are looked up in (the race's load count).

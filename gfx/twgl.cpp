@@ -488,7 +488,10 @@ void twglDepthMask(GLboolean flag) { push_op(OP_DEPTH_MASK, flag); }
 void twglEnable(GLenum cap) { push_op(OP_ENABLE, cap); }
 void twglDisable(GLenum cap) { push_op(OP_DISABLE, cap); }
 const float *twglGetMatrix() { return top(cur_stack); }
-void twgl_mvp(float out[16]) { mat_mul(out, top(1), top(0)); }
+void twgl_mvp(float out[16]) {
+  twgl_flush();  // queued matrix operations first
+  mat_mul(out, top(1), top(0));
+}
 
 void twglBegin(GLenum mode) {
   if (primitive_open) twglEnd();

@@ -259,6 +259,54 @@ TEST_F(Models, ChromeFirstStopsTheLitPassAndNeedsReflections) {
   EXPECT_EQ(calls_named("DrawElements").size(), 1u);
 }
 
+// A model wholly outside the view volume is not sent to the renderer; one
+// that may reach into it is, wherever its bones take it.
+TEST_F(Models, ModelsOutsideTheViewAreNotDrawn) {
+  // Two bones; the triangle moves with bone 1 only, sits at x 2..3 at rest.
+  d.write("rigid.jm", "JM1\n" + tri_part("32 0 1 1 1"));
+  d.write("bones.jm", "JM2\n2 b\n32 0 1 1 1 3 1\n2 0 0 0 0 1 0 0 0 1\n3 0 0 0 0 1 1 0 0 1\n"
+                      "2 1 0 0 0 1 0 1 0 1\n0 1 2\n");
+  Model *rigid = model_get(d.path("rigid.jm").c_str()), *bones = model_get(d.path("bones.jm").c_str());
+  ASSERT_TRUE(rigid && bones);
+  const float I[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, S[9] = {3, 0, 0, 0, 3, 0, 0, 0, 3};
+  struct Case {
+    const char *what;
+    Model *m;
+    float shift;  // model-view translation along x
+    int bones;
+    float centre1, move1;  // bone 1's rest centre and translation along x
+    const float *rotation1;
+    bool drawn;
+  } cases[] = {
+      {"in view", rigid, 0, 0, 0, 0, I, true},
+      {"beyond the right edge", rigid, 3, 0, 0, 0, I, false},
+      {"beyond the left edge", rigid, -2.5f, 0, 0, 0, I, false},
+      {"across the edge", rigid, 0.9f, 0, 0, 0, I, true},
+      {"at rest outside, unposed", bones, 0, 0, 0, 0, I, false},
+      {"posed into view", bones, 0, 2, 2, -0.5f, I, true},
+      {"posed further out", bones, 0, 2, 2, 4, I, false},
+      {"moved by a bone the draw does not give", bones, 0, 1, 2, -0.5f, I, true},
+      // Three times larger about x = 3: reaches x = 0.5 from x = 3.5.
+      {"posed with a scale", bones, 0, 2, 3, 3.5f, S, true},
+  };
+  scene_settings.reflections = 1;
+  twglUseProgram(PROGRAM_NORM_SPEC_LIT);
+  twglMatrixMode(GL_PROJECTION);
+  twglLoadIdentity();
+  for (const Case &c : cases) {
+    twglMatrixMode(GL_MODELVIEW);
+    twglLoadIdentity();
+    twglTranslate(c.shift, 0, 0);
+    float centres[6] = {0, 0, 0, c.centre1, 0, 0}, moves[6] = {0, 0, 0, c.move1, 0, 0}, rotations[18];
+    memcpy(rotations, I, sizeof I);
+    memcpy(rotations + 9, c.rotation1, sizeof I);
+    float at[3] = {0, 0, 0};
+    rec.calls.clear();
+    model_draw_lit(c.m, at, at, nullptr, c.bones, centres, moves, rotations);
+    EXPECT_EQ(!calls_named("DrawElements").empty(), c.drawn) << c.what;
+  }
+}
+
 TEST_F(Models, PovExportOfTwoParts) {
   Model *m = parse("JM1\n" + tri_part("32 0 1 1 1") + tri_part("32 0 1 1 1", 2));
   ASSERT_TRUE(m);

@@ -218,6 +218,12 @@ TEST_F(Scenery, StatueTurnCullingAndChrome) {
   EXPECT_NEAR(statues[lit].orientation[2], 1, 1e-6);
   for (float v : statues[lit].orientation) EXPECT_TRUE(std::isfinite(v));
 
+  // A camera at the origin looking north, both statues ahead of it.
+  twglMatrixMode(GL_PROJECTION);
+  twglLoadIdentity();
+  twglFrustum(-1, 1, -1, 1, 1, 5000);
+  twglMatrixMode(GL_MODELVIEW);
+  twglLoadIdentity();
   float origin[3] = {0, 0, 0};
   struct Case {
     float detail;
