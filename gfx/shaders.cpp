@@ -528,6 +528,10 @@ const char *twgl_shader_source(int program, int fragment) {
 }
 
 int twgl_create_programs() {
+  // Objects still listed belong to a context that is gone (or to another
+  // GL table): not ours to delete or bind in this one.
+  for (auto &row : variant_objects)
+    for (GLuint &o : row) o = 0;
   reset_state();
   for (int i = 1; i <= TWGL_PROGRAMS; i++) {
     twgl_program_objects[i] = variant_objects[i][0] = create_program(i, 0);
