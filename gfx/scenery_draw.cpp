@@ -125,6 +125,24 @@ void clip_of(const float *m, const float *p, float w, float *o) {
 // The coarsest level the sampler can take anywhere on the quad with top
 // left corner D and edge vectors S (s from 0 to 1) and T (t from 0 to 1),
 // for a picture of tw x th texels; -1 when it cannot be bounded.
+// Whether the upright quad from (x0, y, z0) to (x1, y + h, z1) lies wholly
+// outside one side of the view volume (a hair's margin kept), so that it
+// would put no pixel on the screen.
+bool quad_out_of_view(const QuadTrim &q, float x0, float z0, float x1, float z1, float y, float h) {
+  const float P[4][3] = {{x0, y, z0}, {x1, y, z1}, {x0, y + h, z0}, {x1, y + h, z1}};
+  int out[6] = {0, 0, 0, 0, 0, 0};
+  for (const float *p : P) {
+    float c[4];
+    clip_of(q.mvp, p, 1, c);
+    float w = c[3] * 1.0001f + 1e-6f;
+    out[0] += c[0] < -w, out[1] += c[0] > w, out[2] += c[1] < -w, out[3] += c[1] > w, out[4] += c[2] < -w,
+    out[5] += c[2] > w;
+  }
+  for (int side : out)
+    if (side == 4) return true;
+  return false;
+}
+
 int coarsest_level(const QuadTrim &q, const float *D, const float *S, const float *T, int tw, int th) {
   float cD[4], cS[4], cT[4];
   clip_of(q.mvp, D, 1, cD), clip_of(q.mvp, S, 0, cS), clip_of(q.mvp, T, 0, cT);
@@ -307,6 +325,9 @@ void billboards_draw(const float camera[3], const float R[9]) {
   int tw = 0, th = 0;
   for (int j = 0; j < n; j++) {
     const Billboard &b = billboards[sort_order[size_t(j)]];
+    float hw = b.height * b.width_ratio * 0.5f;
+    float x0 = b.x - rx * hw, z0 = b.z - rz * hw, x1 = b.x + rx * hw, z1 = b.z + rz * hw;
+    if (quad_out_of_view(q, x0, z0, x1, z1, b.y, b.height)) continue;
     if (b.texture != bound) {
       if (open) twglEnd();
       twglBindTexture(GL_TEXTURE_2D, GLuint(b.texture));
@@ -322,8 +343,6 @@ void billboards_draw(const float camera[3], const float R[9]) {
       open = true;
     }
     twglColor(b.color[0] / 255.0f, b.color[1] / 255.0f, b.color[2] / 255.0f, b.color[3] / 255.0f);
-    float hw = b.height * b.width_ratio * 0.5f;
-    float x0 = b.x - rx * hw, z0 = b.z - rz * hw, x1 = b.x + rx * hw, z1 = b.z + rz * hw;
     float s0 = 0, t0 = 0, s1 = 1, t1 = 1;
     if (facts && tw > 0) {
       const float D[3] = {x0, b.y + b.height, z0}, S[3] = {x1 - x0, 0, z1 - z0}, T[3] = {0, -b.height, 0};

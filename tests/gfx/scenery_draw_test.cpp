@@ -133,11 +133,30 @@ TEST_F(Scenery, StrictDepthTestAndDrawing) {
   memset(roost_pool.p[0].color, 255, 4);
   roost_pool.p[1] = roost_pool.p[0];
   roost_pool.p[1].z = -1.5f;
+  // A wide view from the camera: everything ahead is on the screen.
+  twglUseProgram(PROGRAM_UNLIT);  // as the frame has it
+  twglMatrixMode(GL_PROJECTION);
+  twglLoadIdentity();
+  twglFrustum(-1, 1, -1, 1, 0.1f, 100);
+  twglMatrixMode(GL_MODELVIEW);
+  twglLoadIdentity();
+  twglTranslate(-camera[0], -camera[1], -camera[2]);
   scenery_texture_changes = 0;
   rec.calls.clear();
   billboards_draw(camera, NORTH);
   EXPECT_EQ(billboard_frame_count, 2);
   EXPECT_EQ(scenery_texture_changes, 2);
+  // Seen from far to the west, the same two take part but are off the
+  // right edge.
+  twglLoadIdentity();
+  twglTranslate(100 - camera[0], -camera[1], -camera[2]);
+  scenery_texture_changes = 0;
+  rec.calls.clear();
+  billboards_draw(camera, NORTH);
+  twgl_flush();
+  EXPECT_EQ(billboard_frame_count, 2);
+  EXPECT_EQ(scenery_texture_changes, 0);
+  EXPECT_TRUE(calls_named("DrawArrays").empty());
   roost_pool.p[0] = roost_pool.p[1] = RoostParticle();
 }
 
