@@ -584,6 +584,7 @@ static bool out_of_view(const Model *l, int bone_count, const float *centres, co
       const float *ce = centres + 3 * b, *t = translations + 3 * b;
       double d[3] = {double(s[0]) - ce[0], double(s[1]) - ce[1], double(s[2]) - ce[2]};
       reach[b] = stretch(rotations + 9 * b) * (s[3] + std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
+      if (!std::isfinite(reach[b] + t[0] + t[1] + t[2])) return false;  // a broken pose: no guess
       for (int k = 0; k < 3; k++) lo[k] = std::fmin(lo[k], t[k]), hi[k] = std::fmax(hi[k], t[k]);
     }
     if (!(lo[0] <= hi[0])) return false;

@@ -288,6 +288,7 @@ TEST_F(Models, ModelsOutsideTheViewAreNotDrawn) {
       {"moved by a bone the draw does not give", bones, 0, 1, 2, -0.5f, I, true},
       // Three times larger about x = 3: reaches x = 0.5 from x = 3.5.
       {"posed with a scale", bones, 0, 2, 3, 3.5f, S, true},
+      {"posed nowhere", bones, 0, 2, 2, NAN, I, true},
   };
   scene_settings.reflections = 1;
   twglUseProgram(PROGRAM_NORM_SPEC_LIT);
