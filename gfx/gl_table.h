@@ -119,13 +119,16 @@ enum TwglUniform {
 GLint twgl_uniform(int program, int uniform);
 // Binds the program (the variant it was last drawn with).
 void twgl_program_bind(int program);
-// Before a draw: binds the variant the kept bone count and map values ask
-// for; 1 when another object was bound, whose matrices must be sent again.
+// Before a draw: binds the variant the kept bone count, map values and fog
+// density ask for; 1 when another object was bound, whose matrices must be
+// sent again.
 int twgl_program_prepare_draw(int program);
 // Builds the five programs; 0 (all deleted again) when one fails.
 int twgl_create_programs();
 void twgl_delete_programs();
 extern GLuint twgl_program_objects[TWGL_PROGRAMS + 1];
+// The program (1..5) a GL program object is a variant of; 0 for none.
+int twgl_program_of_object(GLuint object);
 // The source text of a program's vertex or fragment shader as compiled on
 // this context.
 const char *twgl_shader_source(int program, int fragment);

@@ -25,8 +25,11 @@ const char *const UNIFORM_NAMES[U_COUNT] = {
 // Programs 2 and 3 come in variants, compiled when first drawn with: a
 // rigid model skips the skinning the software renderer would otherwise run
 // for every vertex, and a map whose texels are all alike is a uniform
-// rather than a texture fetch per pixel.
+// rather than a texture fetch per pixel. Program 1 has one without fog for
+// a fog density of 0 (the sky, the overlays), where fog gives back the
+// colour.
 enum { VARIANT_SKINNED = 1, VARIANT_NMAP_VALUE = 2, VARIANT_SMAP_VALUE = 4, VARIANTS = 8 };
+enum { VARIANT_FOGLESS = 1 };  // program 1's
 GLuint variant_objects[TWGL_PROGRAMS + 1][VARIANTS];
 bool variant_failed[TWGL_PROGRAMS + 1][VARIANTS];
 GLint locations[TWGL_PROGRAMS + 1][VARIANTS][U_COUNT];
@@ -58,7 +61,7 @@ int kept_size(int u) {
 }
 
 int variants_of(int program) {
-  return program == PROGRAM_NORM_SPEC_LIT ? VARIANTS : program == PROGRAM_NORM_ENV ? 4 : 1;
+  return program == PROGRAM_NORM_SPEC_LIT ? VARIANTS : program == PROGRAM_NORM_ENV ? 4 : program == PROGRAM_UNLIT ? 2 : 1;
 }
 
 // A desktop context skips the first 18 characters, so the same text starts
@@ -72,13 +75,17 @@ const char FRAG_HEAD[] =
     "out vec4 f_fragcolor;\n";
 
 const char FOG[] =
+    "#ifdef FOGLESS\n"
+    "vec3 fog(vec3 c) { return c; }\n"
+    "#else\n"
     "uniform vec3 u_fog_color;\n"
     "uniform float u_fog_density;\n"
     "vec3 fog(vec3 c) {\n"
     "  float z = gl_FragCoord.z / gl_FragCoord.w;\n"
     "  float f = clamp(exp2(-1.4426950408889634 * u_fog_density * z), 0.0, 1.0);\n"
     "  return mix(u_fog_color, c, f);\n"
-    "}\n";
+    "}\n"
+    "#endif\n";
 
 const char UNLIT_VS[] =
     "uniform mat4 u_modelview;\n"
@@ -344,7 +351,8 @@ void build_sources(int variant) {
   auto set = [&](int p, std::string vs, std::string fs) {
     if (variant < variants_of(p)) sources[p][variant][0] = vs, sources[p][variant][1] = fs;
   };
-  set(1, head + UNLIT_VS, frag + FOG + UNLIT_FS);
+  std::string fogless = variant & VARIANT_FOGLESS ? "#define FOGLESS\n" : "";
+  set(1, head + UNLIT_VS, frag + fogless + FOG + UNLIT_FS);
   set(2, head + MODEL_VS, frag + MODEL_FS_COMMON + NORM_ENV_FS);
   set(3, head + MODEL_VS, frag + FOG + LIGHT_UNIFORMS + MODEL_FS_COMMON + NORM_SPEC_LIT_FS);
   set(4, head + TERRAIN_NORMALS_VS, frag + TERRAIN_NORMALS_FS);
@@ -565,10 +573,19 @@ void twgl_program_bind(int program) {
   bind_variant(program, kept[program].variant);
 }
 
+int twgl_program_of_object(GLuint object) {
+  for (int p = 1; object && p <= TWGL_PROGRAMS; p++)
+    for (GLuint o : variant_objects[p])
+      if (o == object) return p;
+  return 0;
+}
+
 int twgl_program_prepare_draw(int program) {
   if (program < 1 || program > TWGL_PROGRAMS) return 0;
   const Kept &k = kept[program];
   int want = (k.nbones > 0 ? VARIANT_SKINNED : 0) | k.map_values;
+  if (program == PROGRAM_UNLIT)
+    want = (k.set >> U_FOG_DENSITY) & 1 && k.value[U_FOG_DENSITY][0] != 0 ? 0 : VARIANT_FOGLESS;
   want &= variants_of(program) - 1;
   if (want == k.variant) return 0;
   return bind_variant(program, want) ? 1 : 0;

@@ -115,10 +115,13 @@ TEST_F(Frame, PassesRunInOrderWithTheirDepthState) {
   ASSERT_GT(fog_on, sky);
   EXPECT_GE(draws_between(sky, fog_on), 1) << "the sky is drawn before the fog";
   EXPECT_GT(fog_off, at[6]);
-  char unlit[32];
-  snprintf(unlit, sizeof unlit, "UseProgram %u", twgl_program_objects[PROGRAM_UNLIT]);
-  EXPECT_EQ(last_before("UseProgram", fog_on), unlit);
-  EXPECT_EQ(last_before("UseProgram", fog_off), unlit);
+  auto program_at = [&](int at) {  // the program whose variant is bound there
+    unsigned object = 0;
+    sscanf(last_before("UseProgram", at).c_str(), "UseProgram %u", &object);
+    return twgl_program_of_object(object);
+  };
+  EXPECT_EQ(program_at(fog_on), PROGRAM_UNLIT);
+  EXPECT_EQ(program_at(fog_off), PROGRAM_UNLIT);
   EXPECT_EQ(draws_between(fog_off, int(rec.calls.size())), 0) << "nothing of the world after";
   EXPECT_EQ(last_before("DepthFunc", int(rec.calls.size())), "DepthFunc 0x207");
   EXPECT_GT(render_stats.program_switches, 0);

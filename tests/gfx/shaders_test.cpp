@@ -37,6 +37,20 @@ TEST_P(RealContext, AllProgramsBuildAndDrawWithoutErrors) {
   std::vector<uint8_t> px = test_read_pixels(&c);
   EXPECT_EQ(px[(32 * 64 + 32) * 4 + 0], 255);
   EXPECT_EQ(px[(32 * 64 + 32) * 4 + 1], 0);
+  // Dense green fog turns it green, and no fog gives the colour back: the
+  // program without fog and the one with it both get the kept values.
+  const float green[3] = {0, 1, 0};
+  for (float density : {1000.0f, 0.0f}) {
+    twglSetFogColor(green);
+    twglSetFogDensity(density);
+    twglBegin(GL_QUADS);
+    twglColor(1, 0, 0, 1);
+    twglVertex2(-1, -1), twglVertex2(1, -1), twglVertex2(1, 1), twglVertex2(-1, 1);
+    twglEnd();
+    px = test_read_pixels(&c);
+    EXPECT_EQ(px[(32 * 64 + 32) * 4 + 0], density > 0 ? 0 : 255) << density;
+    EXPECT_EQ(px[(32 * 64 + 32) * 4 + 1], density > 0 ? 255 : 0) << density;
+  }
   // Every uniform setter on every program is accepted.
   float v[16] = {0.5f, 0.5f, 0.5f, 1, 0, 0, 0, 1, 0, 0, 0, 1};
   for (int p = 1; p <= TWGL_PROGRAMS; p++) {
