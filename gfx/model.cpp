@@ -269,45 +269,51 @@ bool read_header(Reader &r, Model *m) {
 
 }  // namespace
 
-// The sphere around the points `each` visits (it calls its argument with
-// every point), widened a little so that the view test never drops a model
-// the renderer would have put a pixel of on the screen. Radius -1: no point.
+// Spheres around groups of points, two runs over them: `each(visit)` calls
+// visit(group, point) for every point of every group it belongs to. Out:
+// centre and radius a group, widened a little so that the view test never
+// drops a model the renderer would have put a pixel of on the screen;
+// radius -1 for a group with no point.
 template <class Each>
-void sphere_of(Each each, float out[4]) {
-  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-  each([&](const float *v) {
-    for (int k = 0; k < 3; k++) lo[k] = std::fmin(lo[k], v[k]), hi[k] = std::fmax(hi[k], v[k]);
+void spheres_of(int groups, Each each, float *out) {
+  double box[MODEL_MAX_BONES][6], r2[MODEL_MAX_BONES];
+  for (int g = 0; g < groups; g++) {
+    for (int k = 0; k < 3; k++) box[g][k] = HUGE_VAL, box[g][3 + k] = -HUGE_VAL;
+    r2[g] = 0;
+  }
+  each([&](int g, const float *v) {
+    for (int k = 0; k < 3; k++) box[g][k] = std::fmin(box[g][k], v[k]), box[g][3 + k] = std::fmax(box[g][3 + k], v[k]);
   });
-  out[0] = out[1] = out[2] = 0, out[3] = -1;
-  if (!(lo[0] <= hi[0])) return;
-  double c[3] = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2}, r2 = 0;
-  each([&](const float *v) {
-    double d[3] = {v[0] - c[0], v[1] - c[1], v[2] - c[2]};
-    r2 = std::fmax(r2, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+  each([&](int g, const float *v) {
+    double d[3];
+    for (int k = 0; k < 3; k++) d[k] = v[k] - (box[g][k] + box[g][3 + k]) / 2;
+    r2[g] = std::fmax(r2[g], d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
   });
-  for (int k = 0; k < 3; k++) out[k] = float(c[k]);
-  out[3] = float(std::sqrt(r2) * 1.01 + 1e-3);
+  for (int g = 0; g < groups; g++) {
+    float *o = out + 4 * g;
+    for (int k = 0; k < 3; k++) o[k] = box[g][k] <= box[g][3 + k] ? float((box[g][k] + box[g][3 + k]) / 2) : 0;
+    o[3] = box[g][0] <= box[g][3] ? float(std::sqrt(r2[g]) * 1.01 + 1e-3) : -1;
+  }
 }
 
-// The bounds of one level (all its parts) for the view test.
+// The bounds of one level (all its parts) for the view test: one sphere
+// for the whole, and with bones one for the points each bone moves.
 void level_bounds(Model *first) {
-  sphere_of([first](auto visit) {
+  spheres_of(1, [first](auto visit) {
     for (const Model *p = first; p; p = p->next)
-      for (int i = 0; i < p->vertex_count; i++) visit(p->positions + 3 * i);
+      for (int i = 0; i < p->vertex_count; i++) visit(0, p->positions + 3 * i);
   }, first->bound);
   bool skinned = false;
   for (const Model *p = first; p; p = p->next) skinned |= p->bone_count > 0 && p->weights && p->bones;
   if (!skinned || !(first->bone_bounds = floats(4 * MODEL_MAX_BONES))) return;
-  for (int b = 0; b < MODEL_MAX_BONES; b++)
-    sphere_of([first, b](auto visit) {
-      for (const Model *p = first; p; p = p->next)
-        for (int i = 0; p->weights && p->bones && i < p->vertex_count; i++)
-          for (int k = 0; k < 4; k++)
-            if (p->bones[4 * i + k] == b && p->weights[4 * i + k] > 0) {
-              visit(p->positions + 3 * i);
-              break;
-            }
-    }, first->bone_bounds + 4 * b);
+  spheres_of(MODEL_MAX_BONES, [first](auto visit) {
+    for (const Model *p = first; p; p = p->next)
+      for (int i = 0; p->weights && p->bones && i < p->vertex_count; i++)
+        for (int k = 0; k < 4; k++) {
+          int b = p->bones[4 * i + k];
+          if (p->weights[4 * i + k] > 0 && b >= 0 && b < MODEL_MAX_BONES) visit(b, p->positions + 3 * i);
+        }
+  }, first->bone_bounds);
 }
 
 Model *model_parse(const char *text, int length, const char *name) {
