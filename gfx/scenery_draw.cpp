@@ -122,9 +122,6 @@ void clip_of(const float *m, const float *p, float w, float *o) {
   for (int r = 0; r < 4; r++) o[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r] * w;
 }
 
-// The coarsest level the sampler can take anywhere on the quad with top
-// left corner D and edge vectors S (s from 0 to 1) and T (t from 0 to 1),
-// for a picture of tw x th texels; -1 when it cannot be bounded.
 // Whether the upright quad from (x0, y, z0) to (x1, y + h, z1) lies wholly
 // outside one side of the view volume (a hair's margin kept), so that it
 // would put no pixel on the screen.
@@ -134,7 +131,7 @@ bool quad_out_of_view(const QuadTrim &q, float x0, float z0, float x1, float z1,
   for (const float *p : P) {
     float c[4];
     clip_of(q.mvp, p, 1, c);
-    float w = c[3] * 1.0001f + 1e-6f;
+    float w = c[3] + std::fabs(c[3]) * 1e-4f + 1e-6f;  // a margin on either side of the eye
     out[0] += c[0] < -w, out[1] += c[0] > w, out[2] += c[1] < -w, out[3] += c[1] > w, out[4] += c[2] < -w,
     out[5] += c[2] > w;
   }
@@ -143,6 +140,9 @@ bool quad_out_of_view(const QuadTrim &q, float x0, float z0, float x1, float z1,
   return false;
 }
 
+// The coarsest level the sampler can take anywhere on the quad with top
+// left corner D and edge vectors S (s from 0 to 1) and T (t from 0 to 1),
+// for a picture of tw x th texels; -1 when it cannot be bounded.
 int coarsest_level(const QuadTrim &q, const float *D, const float *S, const float *T, int tw, int th) {
   float cD[4], cS[4], cT[4];
   clip_of(q.mvp, D, 1, cD), clip_of(q.mvp, S, 0, cS), clip_of(q.mvp, T, 0, cT);
