@@ -4,8 +4,12 @@
 // prints ms per pass, model polygons and texture changes a frame, and the
 // time of sorting 3000 billboards.
 // bench_scenery [TRACK] [--shot FILE] [--distance FEET] [--viewport W H] [--frames N]
-//               [--slot-order] [--detail MODEL_DETAIL]
+//               [--slot-order] [--detail MODEL_DETAIL] [--stats]
 // Riders are drawn nearest first; --slot-order draws them by slot instead.
+// --stats asks the renderer, per pass, how many pixels passed the depth
+// test, how many fragment shader runs it made (the software renderer
+// counts 16 for every 4 x 4 block it shades) and how many triangles it
+// clipped; the queries slow the passes, so their times are not comparable.
 // --detail sets the level-of-detail scale and bias as the configuration's
 // model detail does (without it every coarser level is always taken).
 // A tiny viewport (same view, few pixels) leaves the per-call cost alone:
@@ -53,8 +57,58 @@ double cpu_ms() {
   return double(t.tv_sec) * 1000 + double(t.tv_nsec) / 1e6;
 }
 
+// Pipeline statistics of a pass (--stats), when the renderer has them.
+struct PassQueries {
+  static const int KINDS = 4;
+  bool on = false;
+  GLuint id[KINDS] = {};
+  long long sum[3][KINDS] = {};
+  int pass = -1;
+  PFNGLBEGINQUERYPROC begin = nullptr;
+  PFNGLENDQUERYPROC end = nullptr;
+  PFNGLGETQUERYOBJECTUI64VPROC get = nullptr;
+} queries;
+// Samples passed, fragment shader runs, clipper input and output primitives.
+const GLenum QUERY_KINDS[PassQueries::KINDS] = {GL_SAMPLES_PASSED, 0x82F4, 0x82F6, 0x82F7};
+
+void queries_open() {
+  auto gen = reinterpret_cast<PFNGLGENQUERIESPROC>(test_get_proc("glGenQueries"));
+  auto ext = reinterpret_cast<PFNGLGETSTRINGIPROC>(test_get_proc("glGetStringi"));
+  auto count = reinterpret_cast<PFNGLGETINTEGERVPROC>(test_get_proc("glGetIntegerv"));
+  queries.begin = reinterpret_cast<PFNGLBEGINQUERYPROC>(test_get_proc("glBeginQuery"));
+  queries.end = reinterpret_cast<PFNGLENDQUERYPROC>(test_get_proc("glEndQuery"));
+  queries.get = reinterpret_cast<PFNGLGETQUERYOBJECTUI64VPROC>(test_get_proc("glGetQueryObjectui64v"));
+  bool have = false;
+  GLint n = 0;
+  if (ext && count) count(GL_NUM_EXTENSIONS, &n);
+  for (GLint i = 0; i < n; i++)
+    have |= !strcmp(reinterpret_cast<const char *>(ext(GL_EXTENSIONS, GLuint(i))), "GL_ARB_pipeline_statistics_query");
+  if (!gen || !queries.begin || !queries.end || !queries.get || !have) {
+    fprintf(stderr, "No pipeline statistics on this renderer\n");
+    return;
+  }
+  gen(PassQueries::KINDS, queries.id);
+  queries.on = true;
+}
+
+void pass_begin(int pass) {
+  if (!queries.on) return;
+  twgl_flush();
+  for (int k = 0; k < PassQueries::KINDS; k++) queries.begin(QUERY_KINDS[k], queries.id[k]);
+  queries.pass = pass;
+}
+
 void finish() {
   twgl_flush();
+  if (queries.on && queries.pass >= 0) {
+    for (int k = 0; k < PassQueries::KINDS; k++) {
+      queries.end(QUERY_KINDS[k]);
+      GLuint64 v = 0;
+      queries.get(queries.id[k], GL_QUERY_RESULT, &v);
+      queries.sum[queries.pass][k] += static_cast<long long>(v);
+    }
+    queries.pass = -1;
+  }
   twglFinish();
 }
 
@@ -85,7 +139,7 @@ void view(const float eye[3], const float R[9], int rotation_only) {
 int main(int argc, char **argv) {
   const char *track = "tracks/hollow_creek", *shot = nullptr;
   float distance = 26;  // from the grid's middle, sideways
-  int vw = W, vh = H, slot_order = 0;
+  int vw = W, vh = H, slot_order = 0, stats = 0;
   for (int i = 1; i < argc; i++) {
     if (!strcmp(argv[i], "--shot") && i + 1 < argc)
       shot = argv[++i];
@@ -99,6 +153,8 @@ int main(int argc, char **argv) {
       scene_settings.model_detail = float(md);
     } else if (!strcmp(argv[i], "--slot-order"))
       slot_order = 1;
+    else if (!strcmp(argv[i], "--stats"))
+      stats = 1;
     else if (!strcmp(argv[i], "--frames") && i + 1 < argc)
       FRAMES = atoi(argv[++i]) > 1 ? atoi(argv[i]) : 2;
     else if (!strcmp(argv[i], "--viewport") && i + 2 < argc)
@@ -120,6 +176,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   gfx_initial_state();
+  if (stats) queries_open();
   if (!physics_init()) return 1;
   rider_graphics_install();
   track_hooks.lighting_load = [](const char *folder) {
@@ -197,6 +254,7 @@ int main(int argc, char **argv) {
     view(eye, R, 0);
     finish();
     double t1 = now_ms(), c1 = cpu_ms();
+    pass_begin(0);
     model_polygons = 0;
     if (slot_order) {
       for (int s = 0; s < RIDER_SLOTS; s++)
@@ -209,12 +267,14 @@ int main(int argc, char **argv) {
     finish();
     double t2 = now_ms(), c2 = cpu_ms();
     scenery_texture_changes = 0;
+    pass_begin(1);
     statues_draw(eye);
     finish();
     statue_changes += scenery_texture_changes;
     double t3 = now_ms(), c3 = cpu_ms();
     scenery_texture_changes = 0;
     twglUseProgram(PROGRAM_UNLIT);
+    pass_begin(2);
     billboards_draw(eye, R);
     finish();
     billboard_changes += scenery_texture_changes;
@@ -240,6 +300,15 @@ int main(int argc, char **argv) {
   printf("billboards (sorted):  %7.2f  %7.2f\n", t_billboards / n, c_billboards / n);
   printf("riders+statues+bb:    %7.2f  %7.2f per frame\n", (t_riders + t_statues + t_billboards) / n,
          (c_riders + c_statues + c_billboards) / n);
+  if (queries.on) {
+    printf("per frame            visible px  shader runs (4x4 blocks)  triangles in/out of the clipper\n");
+    const char *names[3] = {"riders:", "statues:", "billboards:"};
+    for (int p = 0; p < 3; p++) {
+      const long long *q = queries.sum[p];
+      printf("%-20s %11lld  %11lld (%6lld)  %lld / %lld\n", names[p], q[0] / FRAMES, q[1] / FRAMES, q[1] / FRAMES / 16,
+             q[2] / FRAMES, q[3] / FRAMES);
+    }
+  }
   printf("model polygons:       %7lld a frame\n", static_cast<long long>(polygons / FRAMES));
   printf("texture changes:      %7d statues, %d billboards a frame\n", statue_changes / FRAMES, billboard_changes / FRAMES);
 
