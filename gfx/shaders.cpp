@@ -583,10 +583,9 @@ int twgl_program_of_object(GLuint object) {
 int twgl_program_prepare_draw(int program) {
   if (program < 1 || program > TWGL_PROGRAMS) return 0;
   const Kept &k = kept[program];
-  int want = (k.nbones > 0 ? VARIANT_SKINNED : 0) | k.map_values;
-  if (program == PROGRAM_UNLIT)
-    want = (k.set >> U_FOG_DENSITY) & 1 && k.value[U_FOG_DENSITY][0] != 0 ? 0 : VARIANT_FOGLESS;
-  want &= variants_of(program) - 1;
+  bool fog = (k.set >> U_FOG_DENSITY) & 1 && k.value[U_FOG_DENSITY][0] != 0;
+  int want = program == PROGRAM_UNLIT ? (fog ? 0 : VARIANT_FOGLESS)
+                                      : ((k.nbones > 0 ? VARIANT_SKINNED : 0) | k.map_values) & (variants_of(program) - 1);
   if (want == k.variant) return 0;
   return bind_variant(program, want) ? 1 : 0;
 }
