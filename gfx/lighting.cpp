@@ -146,19 +146,23 @@ void lighting_free() {
 }
 
 void lighting_load(const char *path) {
-  lighting_reset();
-  static const char PROGRESS[] = "Loading lighting";
-  show_progress(PROGRESS);
   // A missing file reads as an empty one: the sky and the fog of the last
   // track must not stay.
   DataFile *f = path ? data_open(path, "r") : nullptr;
+  lighting_read(f);
+  data_close(f);
+}
+
+void lighting_read(DataFile *f) {
+  lighting_reset();
+  static const char PROGRESS[] = "Loading lighting";
+  show_progress(PROGRESS);
   if (f) {
     char line[1024];
     while (data_gets(f, line, sizeof line)) {
       loading_refresh();
       if (!read_line(line)) break;
     }
-    data_close(f);
   }
   float &n = lighting.near_plane, &fp = lighting.far_plane;
   n = std::fmax(std::fmin(n, 0.875f), 0.0009765625f);

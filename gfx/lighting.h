@@ -40,6 +40,9 @@ void lighting_reset();
 // Reads a track's "lighting" file; a missing file counts as an empty one
 // (default sky images, fog uniforms set).
 void lighting_load(const char *path);
+// The same from a file already open; nullptr reads as an empty file.
+struct DataFile;
+void lighting_read(DataFile *f);
 void lighting_free();
 // The sky box: the model-view holds only the camera rotation.
 void sky_draw();
